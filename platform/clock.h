@@ -1,0 +1,11 @@
+// The device clock: wall time, a millisecond tick and Sleep. One clock source serves
+// the whole layer; tests replace it with a virtual clock (platform/testing.h).
+#pragma once
+
+#include "platform/win_types.h"
+
+void GetLocalTime(SYSTEMTIME* time);
+void GetSystemTime(SYSTEMTIME* time);
+DWORD GetTickCount();
+// On the GUI thread under the virtual clock, Sleep moves virtual time on instead of waiting.
+void Sleep(DWORD ms);

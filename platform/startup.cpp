@@ -1,0 +1,74 @@
+// The process's entry point, as the phone's runtime provides it: it prepares the
+// emulated phone (signals, display, the volume a crash may have left raised), builds
+// the UTF-16 command line and calls the program's WinMain.
+//
+// Environment (platform options never come from the command line):
+//   ORVEN_DEVICE      the device directory (hives, profile)
+//   ORVEN_DISPLAY     "sdl" or "headless"; by default sdl when DISPLAY or
+//                     WAYLAND_DISPLAY is set, else headless
+//   ORVEN_SCREENSHOT  a PNG file rewritten after every paint
+//   ORVEN_TRACE       a file that receives the layer's trace lines
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "platform/device.h"
+#include "platform/internal.h"
+#include "platform/sound.h"
+#include "platform/text.h"
+#include "platform/window_manager.h"
+
+int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand);
+
+namespace {
+
+// SIGTERM and SIGINT are blocked in every thread and taken here, so the program ends
+// in its orderly way: WM_CLOSE to the main window, as the close button would send.
+void watchSignals(sigset_t signals) {
+    for (;;) {
+        int signal = 0;
+        if (sigwait(&signals, &signal) != 0) continue;
+        orven::internal::trace("signal %d", signal);
+        HWND app = orven::wm::applicationWindow();
+        if (app == nullptr || !PostMessageW(app, WM_CLOSE, 0, 0)) std::_Exit(128 + signal);
+    }
+}
+
+std::string chooseDisplay() {
+    if (const char* chosen = std::getenv("ORVEN_DISPLAY"); chosen != nullptr && *chosen != 0)
+        return chosen;
+    bool desktop = (std::getenv("DISPLAY") && *std::getenv("DISPLAY")) ||
+                   (std::getenv("WAYLAND_DISPLAY") && *std::getenv("WAYLAND_DISPLAY"));
+    return desktop ? "sdl" : "headless";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before any other thread exists
+    std::signal(SIGPIPE, SIG_IGN);
+    std::thread(watchSignals, signals).detach();
+
+    const orven::DeviceProfile& profile = orven::deviceProfile();
+    std::string display = chooseDisplay();
+    if (!orven::display::select(display, profile.screenWidth, profile.screenHeight))
+        std::fprintf(stderr, "orven: running headless\n");
+    orven::restoreVolumeAfterCrash();
+
+    std::u16string commandLine;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) commandLine += u' ';
+        commandLine += orven::fromUtf8(argv[i]);
+    }
+    static int moduleAnchor;  // the module handle is the address of the program's image
+    int exitCode = WinMain(reinterpret_cast<HINSTANCE>(&moduleAnchor), nullptr,
+                           commandLine.data(), SW_SHOW);
+    orven::display::shutdown();
+    return exitCode;
+}

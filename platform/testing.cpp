@@ -1,0 +1,143 @@
+// The test controls: a fresh emulated phone per scenario, the virtual clock's
+// advance, injected input, and the program run on a GUI thread of its own.
+#include "platform/testing.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/device.h"
+#include "platform/internal.h"
+#include "platform/window_manager.h"
+
+void orvenNoteGuiThread();
+
+namespace orven::test {
+
+void advance(uint32_t ms) { wm::advanceVirtual(ms); }
+void runUntilIdle() { wm::advanceVirtual(0); }
+
+struct Phone::Runner {
+    std::thread thread;
+    std::atomic<bool> finished{false};
+    std::atomic<int> exitCode{0};
+};
+
+namespace {
+
+std::string makeDeviceDir() {
+    const char* base = std::getenv("TMPDIR");
+    // Short paths: the instance socket's path must stay under 108 bytes.
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/ov-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    return pattern;
+}
+
+}  // namespace
+
+Phone::Phone(const std::string& profile) : deviceDir_(makeDeviceDir()) {
+    setenv("ORVEN_DEVICE", deviceDir_.c_str(), 1);
+    std::string runtime = deviceDir_ + "/run";
+    mkdir(runtime.c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    unsetenv("ORVEN_TRACE");
+    resetDeviceForTests();
+    if (!profile.empty()) std::ofstream(deviceDir_ + "/profile") << profile;
+    useVirtualClock();
+    captureSounds();
+}
+
+Phone::~Phone() {
+    if (runner_ != nullptr) {
+        if (runner_->thread.joinable()) {
+            if (!runner_->finished.load()) {
+                // The scenario left the program running: close it the orderly way.
+                if (HWND app = wm::applicationWindow()) PostMessageW(app, WM_CLOSE, 0, 0);
+                for (int i = 0; i < 1000 && !runner_->finished.load(); ++i) advance(100);
+            }
+            if (runner_->finished.load()) runner_->thread.join();
+            else runner_->thread.detach();
+        }
+        delete runner_;
+    }
+    std::string command = "rm -rf '" + deviceDir_ + "'";
+    if (std::system(command.c_str()) != 0) {
+    }
+}
+
+void Phone::writeHive(const std::string& name, const std::string& content) const {
+    std::ofstream(deviceDir_ + "/" + name, std::ios::binary) << content;
+    chmod((deviceDir_ + "/" + name).c_str(), 0600);
+}
+
+std::string Phone::readHive(const std::string& name) const {
+    std::ifstream in(deviceDir_ + "/" + name, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void Phone::start(EntryPoint entryPoint, const std::u16string& commandLine) {
+    runner_ = new Runner;
+    wm::setGuiThreadRunning(true);
+    std::u16string line = commandLine;
+    Runner* runner = runner_;
+    std::atomic<bool> started{false};
+    runner_->thread = std::thread([runner, entryPoint, line, &started]() mutable {
+        orvenNoteGuiThread();
+        started.store(true);
+        static int moduleAnchor;
+        int code = entryPoint(reinterpret_cast<HINSTANCE>(&moduleAnchor), nullptr, line.data(),
+                              SW_SHOW);
+        runner->exitCode.store(code);
+        runner->finished.store(true);
+        wm::setGuiThreadRunning(false);
+        internal::wakeGui();
+    });
+    while (!started.load()) std::this_thread::yield();
+    advance(0);
+}
+
+bool Phone::finished() const { return runner_ != nullptr && runner_->finished.load(); }
+int Phone::exitCode() const { return runner_ != nullptr ? runner_->exitCode.load() : -1; }
+
+void Phone::onGui(const std::function<void()>& fn) const { wm::callOnGuiThread(fn); }
+
+void Phone::tap(int x, int y) const {
+    wm::deliverTap(x, y, true);
+    wm::deliverTap(x, y, false);
+    advance(0);
+}
+
+void Phone::keyUp(int virtualKey) const {
+    wm::deliverKey(virtualKey, false);
+    advance(0);
+}
+
+void Phone::keyPress(int virtualKey, bool control) const {
+    if (control) wm::deliverKey(VK_CONTROL, true);
+    wm::deliverKey(virtualKey, true);
+    wm::deliverKey(virtualKey, false);
+    if (control) wm::deliverKey(VK_CONTROL, false);
+    advance(0);
+}
+
+bool Phone::waitFor(const std::function<bool()>& pred, uint32_t stepMs,
+                    uint32_t realTimeoutMs) const {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(realTimeoutMs);
+    for (;;) {
+        bool held = finished() ? pred() : read([&] { return pred(); });
+        if (held) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!finished()) advance(stepMs);
+    }
+}
+
+}  // namespace orven::test

@@ -1,0 +1,108 @@
+// Test-only controls of the emulated phone. The program never includes this header.
+//
+// A scenario reads as a short script:
+//
+//   orven::test::Phone phone;            // fresh device directory, virtual clock, headless
+//   phone.registry(...)                  // prepare hives
+//   phone.start(WinMain, u"-a");         // the program runs on its own GUI thread
+//   phone.advance(1500);                 // every timer due in 1.5 s fires, in order
+//   EXPECT_EQ(phone.onGui([] { ... }), ...);
+//
+// Everything a test reads from the program goes through onGui(), so the test thread
+// and the GUI thread never race.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/win_types.h"
+
+namespace orven::test {
+
+// ---- Clock
+// Switches the layer to the virtual clock; wall time starts at `wallStart`.
+// Call before any window or timer exists.
+void useVirtualClock(const SYSTEMTIME& wallStart);
+void useVirtualClock();  // 2026-01-05 09:00:00 local time
+uint64_t virtualNowMs();
+
+// Runs the GUI loop on the calling thread (when no GUI thread was started) or on the
+// program's GUI thread: every message and timer due within `ms` is dispatched in order
+// and virtual time ends `ms` later.
+void advance(uint32_t ms);
+// Dispatches what is due now, without moving time.
+void runUntilIdle();
+
+// ---- Sound capture
+struct PlayedSound {
+    std::string file;         // Linux path of the wave file
+    bool async;               // SND_ASYNC was given
+    uint32_t volumeAtStart;   // output volume while it played
+    uint64_t atMs;            // virtual time when it started
+};
+// No audio device is opened. Plays are recorded; a synchronous play moves virtual time
+// on by the sound's length when made on the GUI thread. The output volume is the
+// emulated one of the device directory.
+void captureSounds();
+std::vector<PlayedSound> playedSounds();
+void clearPlayedSounds();
+uint32_t outputVolume();
+void setOutputVolume(uint32_t volume);
+
+// ---- Trace
+// The lines the layer traced so far (timers armed and killed, foreground, ...).
+std::vector<std::string> traceLines();
+void clearTrace();
+
+// ---- A fresh emulated phone for one scenario.
+class Phone {
+public:
+    // Makes a fresh device directory under the test's temporary folder, points
+    // ORVEN_DEVICE at it, selects the headless display, the virtual clock and sound
+    // capture. `profile` is written as the device profile when not empty.
+    explicit Phone(const std::string& profile = "");
+    ~Phone();
+    Phone(const Phone&) = delete;
+    Phone& operator=(const Phone&) = delete;
+
+    const std::string& deviceDir() const { return deviceDir_; }
+    // Writes a hive file ("system.reg" or "user.reg") before the program starts.
+    void writeHive(const std::string& name, const std::string& content) const;
+    std::string readHive(const std::string& name) const;
+
+    // Runs entryPoint(instance, 0, commandLine, SW_SHOW) on a new GUI thread and waits
+    // until that thread is idle. exitCode() is valid once finished() is true.
+    using EntryPoint = int (*)(HINSTANCE, HINSTANCE, LPWSTR, int);
+    void start(EntryPoint entryPoint, const std::u16string& commandLine);
+    bool finished() const;
+    int exitCode() const;
+
+    void advance(uint32_t ms) const { test::advance(ms); }
+    // Runs fn on the GUI thread (inside whatever message loop it is in) and waits.
+    void onGui(const std::function<void()>& fn) const;
+    template <typename F>
+    auto read(F fn) const -> decltype(fn()) {
+        decltype(fn()) result{};
+        onGui([&] { result = fn(); });
+        return result;
+    }
+
+    // Input, as the emulated phone's touch screen and keys deliver it.
+    void tap(int x, int y) const;
+    void keyUp(int virtualKey) const;
+    void keyPress(int virtualKey, bool control = false) const;
+
+    // Waits in real time (bounded) until pred, run on the GUI thread, holds, advancing
+    // the virtual clock by stepMs between tries. Returns whether it held.
+    bool waitFor(const std::function<bool()>& pred, uint32_t stepMs = 10,
+                 uint32_t realTimeoutMs = 5000) const;
+
+private:
+    std::string deviceDir_;
+    struct Runner;
+    Runner* runner_ = nullptr;
+};
+
+}  // namespace orven::test

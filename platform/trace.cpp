@@ -1,0 +1,63 @@
+// The trace: one line per effect the layer makes visible (timers armed and killed,
+// windows brought forward, sounds played), so that a test or a person can follow a
+// scenario. Off unless ORVEN_TRACE names a file or a test reads the lines.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/internal.h"
+#include "platform/testing.h"
+
+namespace {
+
+std::mutex traceLock;
+std::vector<std::string> lines;  // kept for the test controls (bounded below)
+FILE* traceFile = nullptr;
+bool traceFileChecked = false;
+constexpr size_t maxKeptLines = 100000;  // a runaway loop must not eat the memory
+
+}  // namespace
+
+namespace orven::internal {
+
+bool tracing() { return true; }
+
+void trace(const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    std::lock_guard<std::mutex> hold(traceLock);
+    if (!traceFileChecked) {
+        traceFileChecked = true;
+        if (const char* path = std::getenv("ORVEN_TRACE"); path != nullptr && *path != 0)
+            traceFile = std::fopen(path, "a");
+    }
+    char stamped[560];
+    snprintf(stamped, sizeof stamped, "%llu %s", static_cast<unsigned long long>(nowMs()), line);
+    if (traceFile != nullptr) {
+        std::fprintf(traceFile, "%s\n", stamped);
+        std::fflush(traceFile);
+    }
+    if (lines.size() < maxKeptLines) lines.emplace_back(line);
+}
+
+}  // namespace orven::internal
+
+namespace orven::test {
+
+std::vector<std::string> traceLines() {
+    std::lock_guard<std::mutex> hold(traceLock);
+    return lines;
+}
+
+void clearTrace() {
+    std::lock_guard<std::mutex> hold(traceLock);
+    lines.clear();
+}
+
+}  // namespace orven::test
