@@ -235,7 +235,7 @@ BOOL GetMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax) {
         if (runGuiCallsLocked(lock)) continue;
         if (takeLocked(msg, hwnd, filterMin, filterMax, true))
             return msg->message == WM_QUIT ? FALSE : TRUE;
-        loopHasStarted.store(true);
+        if (!loopHasStarted.exchange(true)) internal::trace("message loop waiting");
         if (internal::clockIsVirtual()) {
             if (stepVirtualTimeLocked()) continue;
             uint64_t seen = wakeSeq;
