@@ -61,7 +61,10 @@ double readNumber(LPCWSTR text, int maxLength) {
     while (i < maxLength && isBlank(text[i])) ++i;
     bool negative = false;
     if (i < maxLength && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
-    double value = readUnsignedNumber(text + i, maxLength - i);
+    char digits[numberTextLimit + 1];
+    int length = scanDecimal(text + i, maxLength - i, digits);
+    if (length == 0) return 0.0;  // a sign alone is no number: +0, as wcstod gives
+    double value = convertDecimal(digits, length);
     return negative ? -value : value;
 }
 
