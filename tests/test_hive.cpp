@@ -183,7 +183,7 @@ TEST(Hive, EveryValueReadsBackAsWritten) {
         {"text with a lone low surrogate", raw(u"s", REG_SZ, {0x00, 0xDC, 0, 0}), ""},
         {"text ending in a high surrogate", raw(u"s", REG_SZ, {0x00, 0xD8, 0, 0}), ""},
         {"text with a line break", text(u"s", u"a\nb"), "\"s\"=hex(1):61,00,0a,00,62,00,00,00"},
-        {"text with a carriage return", text(u"s", u"a\r"), ""},
+        {"text with a carriage return", text(u"s", u"a\r"), "\"s\"=hex(1):61,00,0d,00,00,00"},
         {"dword of 3 bytes", raw(u"d", REG_DWORD, {1, 2, 3}), "\"d\"=hex(4):01,02,03"},
         {"multi-string", raw(u"m", 7, {0x61, 0, 0, 0, 0, 0}), "\"m\"=hex(7):61,00,00,00,00,00"},
         {"largest type number", raw(u"t", 0xFFFFFFFF, {1}), "\"t\"=hex(ffffffff):01"},

@@ -281,10 +281,12 @@ TEST_F(Registry, PicksUpHivesAPersonWroteBeforeTheStart) {
     writeFile(file("user.reg"),
               "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n; the phone's owner\r\n"
               "[HKEY_CURRENT_USER\\ControlPanel\\Owner]\r\n\"Name\"=\"Zo\xC3\xAB Dupr\xC3\xA9\"\r\n");
+    writeFile(file("user.reg.tmp-Ab12Cd"), "left by a save that was killed");
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"\\ControlPanel\\Owner", 0, 0, &key), ERROR_SUCCESS);
     EXPECT_EQ(getText(key, u"Name"), u"Zo\u00eb Dupr\u00e9");
     RegCloseKey(key);
+    EXPECT_EQ(filesStartingWith(dir_, "user.reg"), std::vector<std::string>{"user.reg"});
 }
 
 TEST_F(Registry, ADamagedHiveIsMovedAsideAndTheRegistryStartsEmpty) {
