@@ -16,6 +16,7 @@ constexpr WORD closeCommand = 1;
 LRESULT onCreate() {
     fillAppFolder();
     loadSettings();
+    readSavedVolume();
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/gdi.h"
+#include "platform/internal.h"
 #include "platform/screen.h"
 #include "platform/window_manager.h"
 
@@ -65,7 +66,9 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint) {
 }
 
 // ---- EndPaint
-BOOL EndPaint(HWND, const PAINTSTRUCT*) {
+BOOL EndPaint(HWND hwnd, const PAINTSTRUCT*) {
+    internal::trace("EndPaint hwnd=%#lx",
+                    static_cast<unsigned long>(reinterpret_cast<uintptr_t>(hwnd)));
     screen::present();
     return TRUE;
 }
