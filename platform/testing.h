@@ -50,6 +50,9 @@ std::vector<PlayedSound> playedSounds();
 void clearPlayedSounds();
 uint32_t outputVolume();
 void setOutputVolume(uint32_t volume);
+// Ends capture: sounds play through SDL again. The audio device is closed, so the next
+// play opens it anew with the SDL_AUDIODRIVER then in the environment.
+void playSounds();
 
 // ---- Trace
 // The lines the layer traced so far (timers armed and killed, foreground, ...).

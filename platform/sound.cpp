@@ -1,0 +1,263 @@
+// Sound: PlaySoundW of wave files through SDL2 audio, one sound at a time as on the
+// phone, and the sound capture of the tests.
+//
+// The audio device is opened on the first play, from whichever thread plays first. No
+// device (none present, no sound server) is not an error: sounds are then silent, and
+// the device is tried again a minute later. A synchronous play returns when the sound
+// has left the loudspeaker: "queue empty" only means that SDL handed the last samples
+// to the device, whose own buffer still has to play out.
+//
+// Relies on: files.cpp (linuxPath), mixer.cpp (the volume the samples are scaled by),
+// clock.cpp (virtual time under capture), trace.cpp.
+
+#include "platform/sound.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/internal.h"
+#include "platform/mixer.h"
+#include "platform/testing.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr int deviceRate = 44100;
+constexpr Uint16 deviceFrames = 1024;  // frames per device buffer: 23 ms at 44.1 kHz
+constexpr auto retryInterval = 60s;    // how often an absent device is looked for again
+constexpr auto drainMargin = 20ms;     // slack for the device's own scheduling
+constexpr auto stuckGuard = 2s;        // a device that stopped consuming releases a wait
+constexpr auto queuePollMin = 5ms, queuePollMax = 100ms;
+
+struct Wave {
+    SDL_AudioSpec spec{};
+    std::vector<Uint8> data;
+    uint32_t lengthMs = 0;
+};
+
+std::optional<Wave> loadWave(const std::string& path) {
+    SDL_AudioSpec spec{};
+    Uint8* buffer = nullptr;
+    Uint32 length = 0;
+    if (!SDL_LoadWAV(path.c_str(), &spec, &buffer, &length)) return std::nullopt;
+    Wave wave;
+    wave.spec = spec;
+    wave.data.assign(buffer, buffer + length);
+    SDL_FreeWAV(buffer);
+    const uint64_t frameBytes =
+        static_cast<uint64_t>(SDL_AUDIO_BITSIZE(spec.format) / 8) * spec.channels;
+    if (frameBytes == 0 || spec.freq <= 0) return std::nullopt;
+    const uint64_t frames = length / frameBytes;
+    wave.lengthMs = static_cast<uint32_t>((frames * 1000 + static_cast<uint64_t>(spec.freq) - 1) /
+                                          static_cast<uint64_t>(spec.freq));
+    return wave;
+}
+
+// The wave in the device's format (signed 16-bit stereo at the device's rate).
+std::vector<Uint8> convert(const Wave& wave, const SDL_AudioSpec& to) {
+    SDL_AudioCVT cvt;
+    const int needed = SDL_BuildAudioCVT(&cvt, wave.spec.format, wave.spec.channels, wave.spec.freq,
+                                         to.format, to.channels, to.freq);
+    if (needed < 0) return {};
+    std::vector<Uint8> buffer(wave.data.size() * static_cast<size_t>(std::max(cvt.len_mult, 1)));
+    std::copy(wave.data.begin(), wave.data.end(), buffer.begin());
+    cvt.buf = buffer.data();
+    cvt.len = static_cast<int>(wave.data.size());
+    cvt.len_cvt = cvt.len;
+    if (needed > 0 && SDL_ConvertAudio(&cvt) != 0) return {};
+    buffer.resize(static_cast<size_t>(cvt.len_cvt));
+    return buffer;
+}
+
+// Scales 16-bit stereo samples by the phone's volume (low word left, high word right).
+void applyVolume(std::vector<Uint8>& pcm, uint32_t volume) {
+    if (volume == orven::mixer::fullVolume) return;
+    const double gain[2] = {(volume & 0xFFFF) / 65535.0, (volume >> 16) / 65535.0};
+    for (size_t i = 0; i + 2 <= pcm.size(); i += 2) {
+        Sint16 sample;
+        std::memcpy(&sample, &pcm[i], 2);
+        sample = static_cast<Sint16>(sample * gain[(i / 2) % 2]);
+        std::memcpy(&pcm[i], &sample, 2);
+    }
+}
+
+// The one player of the process. Plays may come from the GUI thread and the GPS reader
+// thread at once: `lock` serialises them, but a synchronous play waits with the lock
+// released, so a newer sound can cut it short (the generation counter tells it so).
+class Player {
+public:
+    void play(const Wave& wave, uint32_t volume, bool synchronous) {
+        std::unique_lock hold(lock_);
+        if (!ensureDevice()) return;  // silent
+        std::vector<Uint8> pcm = convert(wave, spec_);
+        applyVolume(pcm, volume);
+        SDL_ClearQueuedAudio(device_);
+        SDL_QueueAudio(device_, pcm.data(), static_cast<Uint32>(pcm.size()));
+        SDL_PauseAudioDevice(device_, 0);
+        const uint64_t mine = ++generation_;
+        changed_.notify_all();
+        if (synchronous) waitUntilPlayed(hold, mine, wave.lengthMs);
+    }
+
+    void stop() {
+        std::lock_guard hold(lock_);
+        ++generation_;
+        if (device_) SDL_ClearQueuedAudio(device_);
+        changed_.notify_all();
+    }
+
+    // Closes the device and the audio subsystem; the next play starts from scratch.
+    void reset() {
+        std::lock_guard hold(lock_);
+        ++generation_;
+        changed_.notify_all();
+        if (device_) SDL_CloseAudioDevice(device_);
+        if (audioInitialised_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        device_ = 0;
+        audioInitialised_ = false;
+        tried_ = false;
+    }
+
+private:
+    bool ensureDevice() {
+        if (device_ && SDL_GetAudioDeviceStatus(device_) != SDL_AUDIO_STOPPED) return true;
+        if (device_) {  // lost, e.g. unplugged: open the default device again
+            SDL_CloseAudioDevice(device_);
+            device_ = 0;
+        } else if (tried_ && SteadyClock::now() - lastTry_ < retryInterval) {
+            return false;
+        }
+        tried_ = true;
+        lastTry_ = SteadyClock::now();
+        SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "ORVEN");
+        if (!audioInitialised_) {
+            if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+                orven::internal::trace("sound: no audio (%s)", SDL_GetError());
+                return false;
+            }
+            audioInitialised_ = true;
+        }
+        SDL_AudioSpec want{};
+        want.freq = deviceRate;
+        want.format = AUDIO_S16SYS;
+        want.channels = 2;
+        want.samples = deviceFrames;
+        // No changes allowed: SDL converts to whatever the hardware takes, and the
+        // buffer we fill keeps the format above.
+        device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &spec_, 0);
+        if (!device_) orven::internal::trace("sound: no audio device (%s)", SDL_GetError());
+        return device_ != 0;
+    }
+
+    // Waits until the queue is empty and the device's buffer has played out, or until a
+    // newer sound replaces this one.
+    void waitUntilPlayed(std::unique_lock<std::mutex>& hold, uint64_t mine, uint32_t lengthMs) {
+        const double bytesPerMs = spec_.freq * 4 / 1000.0;  // 16-bit stereo
+        const auto giveUp = SteadyClock::now() + std::chrono::milliseconds(lengthMs) + stuckGuard;
+        while (generation_ == mine && SteadyClock::now() < giveUp) {
+            const Uint32 queued = SDL_GetQueuedAudioSize(device_);
+            if (queued == 0) break;
+            const auto left = std::chrono::milliseconds(static_cast<int64_t>(queued / bytesPerMs));
+            changed_.wait_for(
+                hold, std::clamp<std::chrono::milliseconds>(left, queuePollMin, queuePollMax));
+        }
+        const auto buffered =
+            std::chrono::milliseconds(spec_.samples * 1000 / spec_.freq) + drainMargin;
+        changed_.wait_for(hold, buffered, [&] { return generation_ != mine; });
+    }
+
+    std::mutex lock_;
+    std::condition_variable changed_;  // a new sound or a stop
+    SDL_AudioDeviceID device_ = 0;
+    SDL_AudioSpec spec_{};
+    bool audioInitialised_ = false;
+    bool tried_ = false;
+    SteadyClock::time_point lastTry_{};
+    uint64_t generation_ = 0;  // counts sounds started; a waiter's sound is the latest while equal
+};
+
+// Never destroyed: a sound may still be playing while the process exits.
+Player& player() {
+    static Player* instance = new Player;
+    return *instance;
+}
+
+// ---- Capture (tests): plays are recorded instead of heard.
+std::atomic<bool> capturing{false};
+std::mutex capturedLock;
+std::vector<orven::test::PlayedSound> captured;  // guarded by capturedLock
+
+void record(const std::string& file, bool async, const Wave& wave) {
+    uint32_t volume = 0;
+    orven::mixer::getVolume(volume);
+    {
+        std::lock_guard hold(capturedLock);
+        captured.push_back({file, async, volume, orven::internal::nowMs()});
+    }
+    // The GUI thread is busy for the sound's length, as it would be on the phone.
+    if (!async && orven::internal::onGuiThread())
+        orven::internal::advanceVirtualClock(wave.lengthMs);
+}
+
+}  // namespace
+
+// ---- PlaySoundW: plays a wave file (SND_FILENAME; the name is always taken as a file).
+// A null name stops the current sound. A file that is missing or not a wave file gives
+// FALSE and no sound; there is no default sound to fall back on, whatever SND_NODEFAULT
+// says. With no audio device an existing file gives TRUE and silence.
+BOOL PlaySoundW(LPCWSTR sound, HMODULE, DWORD flags) {
+    if (!sound) {
+        orven::internal::trace("PlaySound stop");
+        player().stop();
+        return TRUE;
+    }
+    const std::string file = orven::linuxPath(sound);
+    const bool async = (flags & SND_ASYNC) != 0;
+    const std::optional<Wave> wave = loadWave(file);
+    if (!wave) {
+        orven::internal::trace("PlaySound file=%s missing", file.c_str());
+        return FALSE;
+    }
+    orven::internal::trace("PlaySound file=%s async=%d", file.c_str(), async ? 1 : 0);
+    if (capturing.load()) {
+        record(file, async, *wave);
+        return TRUE;
+    }
+    player().play(*wave, orven::mixer::softwareGain(), !async);
+    return TRUE;
+}
+
+namespace orven::test {
+
+void captureSounds() {
+    capturing.store(true);
+    mixer::forceEmulated();
+}
+
+void playSounds() {
+    capturing.store(false);
+    player().reset();
+}
+
+std::vector<PlayedSound> playedSounds() {
+    std::lock_guard hold(capturedLock);
+    return captured;
+}
+
+void clearPlayedSounds() {
+    std::lock_guard hold(capturedLock);
+    captured.clear();
+}
+
+}  // namespace orven::test
