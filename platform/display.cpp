@@ -40,9 +40,4 @@ bool select(const std::string& name, int width, int height) {
     return true;
 }
 
-void shutdown() {
-    current.store(&headless);
-    selected.reset();
-}
-
 }  // namespace orven::display

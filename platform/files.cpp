@@ -240,14 +240,19 @@ HANDLE FindFirstFileW(LPCWSTR fileName, WIN32_FIND_DATAW* data) {
     }
     const std::string path = orven::linuxPath(fileName);
     const size_t slash = path.rfind('/');
-    std::string directory = slash == std::string::npos ? "." : path.substr(0, slash);
-    if (directory.empty()) directory = "/";
+    const std::string directory = slash == std::string::npos ? std::string(".")
+                                  : slash == 0                ? std::string("/")
+                                                              : path.substr(0, slash);
     const std::string pattern = slash == std::string::npos ? path : path.substr(slash + 1);
 
     std::string name;
     if (!pattern.empty()) name = hasWildcards(pattern) ? firstMatch(directory, pattern) : pattern;
     struct stat info {};
-    if (name.empty() || stat((directory + "/" + name).c_str(), &info) != 0) {
+    // Built in steps: GCC 12 warns falsely (-Wrestrict) on a + "/" + b at -O2.
+    std::string full = directory;
+    full += '/';
+    full += name;
+    if (name.empty() || stat(full.c_str(), &info) != 0) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }

@@ -109,6 +109,5 @@ struct Backend {
 Backend& backend();
 // "sdl" or "headless"; returns false (and keeps headless) when sdl cannot start.
 bool select(const std::string& name, int width, int height);
-void shutdown();
 
 }  // namespace orven::display

@@ -46,6 +46,8 @@ struct CommandLineRow {
     DWORD launchedWithAlert;
 };
 
+void PrintTo(const CommandLineRow& row, std::ostream* out) { *out << row.legend; }
+
 class CommandLine : public ::testing::TestWithParam<CommandLineRow> {};
 
 TEST_P(CommandLine, AnyLowerCaseAAsksForAnAlert) {
