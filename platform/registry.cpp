@@ -76,7 +76,7 @@ uintptr_t nextHandle = 0x1000;
 
 // 0, or the errno of the failure. A file too large for a hive gives EFBIG.
 int readWholeFile(const std::string& path, std::string& text) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // a FIFO must not block
     if (fd < 0) return errno;
     struct stat info {};
     int error = fstat(fd, &info) != 0 ? errno : !S_ISREG(info.st_mode) ? EISDIR : 0;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -318,17 +319,33 @@ TEST_F(Registry, ADamagedHiveIsMovedAsideAndTheRegistryStartsEmpty) {
 }
 
 TEST_F(Registry, AHiveThatCannotBeReadIsNeverOverwritten) {
-    fs::create_directory(file("system.reg"));  // unreadable as a file, even for root
-    writeFile(file("system.reg") + "/keep", "x");
-    testing::internal::CaptureStderr();
-    HKEY key = createKey(HKEY_LOCAL_MACHINE, orvenKey);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("system.reg"), std::string::npos);
-    ASSERT_EQ(setNumber(key, u"a", 7), ERROR_SUCCESS);
-    EXPECT_EQ(getNumber(key, u"a"), 7u);  // kept in memory for the rest of the run
-    EXPECT_NE(RegFlushKey(key), ERROR_SUCCESS);
-    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
-    EXPECT_TRUE(fs::is_directory(file("system.reg")));
-    EXPECT_EQ(readFile(file("system.reg") + "/keep"), "x");
+    struct Row {
+        const char* legend;
+        std::function<void(const std::string&)> make;  // what stands at the hive's path
+    };
+    const Row rows[] = {
+        {"a directory (unreadable as a file, even for root)", [](const std::string& path) {
+             fs::create_directory(path);
+             writeFile(path + "/keep", "x");
+         }},
+        {"a FIFO, which must not block the reader", [](const std::string& path) { mkfifo(path.c_str(), 0600); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.legend);
+        fs::remove_all(file("system.reg"));
+        row.make(file("system.reg"));
+        const auto before = fs::status(file("system.reg")).type();
+        restart();
+        testing::internal::CaptureStderr();
+        HKEY key = createKey(HKEY_LOCAL_MACHINE, orvenKey);
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("system.reg"), std::string::npos);
+        ASSERT_EQ(setNumber(key, u"a", 7), ERROR_SUCCESS);
+        EXPECT_EQ(getNumber(key, u"a"), 7u);  // kept in memory for the rest of the run
+        EXPECT_NE(RegFlushKey(key), ERROR_SUCCESS);
+        EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+        EXPECT_EQ(fs::status(file("system.reg")).type(), before);
+    }
+    EXPECT_EQ(filesStartingWith(dir_, "system.reg"), std::vector<std::string>{"system.reg"});
 }
 
 TEST_F(Registry, KeysOfTheOtherRootAreKeptButNotUsed) {
