@@ -1,6 +1,7 @@
 // The program's own resources, found by number as the phone finds them in the
 // executable. The program links one directory of them (resources/), and the platform's
-// loaders (LoadAcceleratorsW, LoadIconW, ...) look there.
+// loaders (LoadAcceleratorsW, LoadIconW, LoadImageW, LoadMenuW, LoadStringW,
+// SHCreateMenuBar) look there.
 #pragma once
 
 #include "platform/window.h"
@@ -20,14 +21,80 @@ struct Icon {
     const uint32_t* argb;  // width * height pixels, row by row
 };
 
+// A bitmap's pixels are made when it is first loaded (the artwork is drawn by code).
+struct Bitmap {
+    int id;
+    int width;
+    int height;
+    const uint32_t* (*xrgb)();  // width * height pixels, row by row
+};
+
+// One entry of a menu template: a command, a separator or a popup with items of its own.
+struct MenuEntry {
+    enum Kind { command, separator, popup } kind;
+    UINT id;               // the command (commands only)
+    const char16_t* text;  // commands and popups
+    const MenuEntry* items = nullptr;  // popups: their entries
+    int itemCount = 0;
+};
+
+struct Menu {
+    int id;
+    const MenuEntry* items;
+    int count;
+};
+
+// A soft-key menu bar: its buttons, each a command with the string that labels it.
+struct MenuBarButton {
+    UINT command;
+    UINT labelString;
+};
+
+struct MenuBar {
+    int id;
+    const MenuBarButton* buttons;
+    int count;
+};
+
+struct String {
+    UINT id;
+    const char16_t* text;
+};
+
 struct Directory {
     const AcceleratorTable* accelerators;
     int acceleratorCount;
     const Icon* icons;
     int iconCount;
+    const Bitmap* bitmaps = nullptr;
+    int bitmapCount = 0;
+    const Menu* menus = nullptr;
+    int menuCount = 0;
+    const MenuBar* menuBars = nullptr;
+    int menuBarCount = 0;
+    const String* strings = nullptr;
+    int stringCount = 0;
 };
 
 // Defined by the program's resources.
 const Directory& programResources();
 
+// Look-ups by number; null when the program has no such resource.
+const Icon* findIcon(int id);
+const Bitmap* findBitmap(int id);
+const Menu* findMenu(int id);
+const MenuBar* findMenuBar(int id);
+const char16_t* findString(UINT id);
+
+// LoadIconW's handles name their resource: this tag with the resource number.
+constexpr uintptr_t iconHandleTag = 0x7C000000;
+inline const Icon* iconOfHandle(HICON icon) {
+    uintptr_t value = reinterpret_cast<uintptr_t>(icon);
+    return (value & ~uintptr_t{0xFFFF}) == iconHandleTag ? findIcon(static_cast<int>(value & 0xFFFF))
+                                                         : nullptr;
+}
+
 }  // namespace orven::resources
+
+// ---- Strings
+int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax);
