@@ -58,17 +58,21 @@ int openRaw(const std::string& path, int baud, std::string* error) {
     const int code = speedCode(baud);
     if (code < 0) {
         setError(error, path, "unsupported speed", 0);
+        errno = EINVAL;
         return -1;
     }
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        setError(error, path, "cannot open", errno);
+        const int openError = errno;
+        setError(error, path, "cannot open", openError);
+        errno = openError;
         return -1;
     }
     const char* failure = nullptr;
     int failureCode = 0;
     if (!isTerminal(fd)) {
         failure = "not a terminal";
+        failureCode = ENOTTY;
     } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         failure = "in use";
         failureCode = errno;
@@ -79,6 +83,7 @@ int openRaw(const std::string& path, int baud, std::string* error) {
     if (failure != nullptr) {
         close(fd);
         setError(error, path, failure, failureCode);
+        errno = failureCode != 0 ? failureCode : EIO;
         return -1;
     }
     tcflush(fd, TCIOFLUSH);

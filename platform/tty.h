@@ -18,8 +18,9 @@ namespace orven::tty {
 // bits, no parity, one stop bit, CLOCAL | CREAD, no RTS/CTS and no XON/XOFF, VMIN 1 and
 // VTIME 0. Bytes received before the open are dropped, as a freshly opened port starts
 // empty. DTR and RTS are raised where the device has them.
-// Returns the descriptor, or -1 with a one-line reason in *error (when not null); a path
-// that is not a terminal fails.
+// Returns the descriptor, or -1 with a one-line reason in *error (when not null) and errno
+// saying why: ENOENT and the like from open(), ENOTTY for a path that is not a terminal,
+// EWOULDBLOCK when the device is in use, EINVAL for a speed the driver does not have.
 int openRaw(const std::string& path, int baud, std::string* error);
 
 // Whether fd is a terminal device (a serial line or a pseudo-terminal).
