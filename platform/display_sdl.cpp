@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/gui_internal.h"
 #include "platform/internal.h"
 #include "platform/window_manager.h"
 
@@ -139,8 +140,14 @@ private:
             break;
         case SDL_KEYDOWN:
         case SDL_KEYUP:
-            if (int vk = virtualKeyOf(event.key.keysym.sym))
+            if (event.key.keysym.sym == SDLK_F1 || event.key.keysym.sym == SDLK_F2) {
+                // The soft keys press the keys of the menu bar shown.
+                if (event.key.repeat == 0)
+                    gui::softKey(event.key.keysym.sym == SDLK_F1 ? 0 : 1,
+                                 event.type == SDL_KEYDOWN);
+            } else if (int vk = virtualKeyOf(event.key.keysym.sym)) {
                 wm::deliverKey(vk, event.type == SDL_KEYDOWN);
+            }
             break;
         case SDL_TEXTINPUT:
             for (const char* p = event.text.text; *p != 0; ++p)

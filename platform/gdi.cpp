@@ -104,30 +104,43 @@ RECT intersect(const RECT& a, const RECT& b) {
                 std::min(a.bottom, b.bottom)};
 }
 
-// What of the window can be seen, in screen coordinates; empty when it is hidden.
+void cut(std::vector<RECT>& region, const RECT& rect) {
+    std::vector<RECT> next;
+    for (const RECT& part : region) subtract(part, rect, next);
+    region.swap(next);
+}
+
+bool shown(const wm::Window& w) { return w.visible && !w.minimized && !w.destroying; }
+
+// What of the window can be seen, in screen coordinates; empty when it is hidden. As on
+// the phone every window clips its children and its siblings: the region is the
+// window's rectangle inside its parents, less its visible children and every newer
+// visible sibling of it or of its parents (for top-level windows: every newer one).
 std::vector<RECT> visibleRegion(HWND hwnd, RECT& windowRect) {
     std::lock_guard<std::mutex> hold(wm::loopLock());
     auto window = wm::findLocked(hwnd);
     if (!window) return {};
     windowRect = window->rect;
-    RECT visible = window->rect;
-    auto root = window;
-    for (auto w = window; w;) {
-        if (!w->visible || w->minimized || w->destroying) return {};
+    RECT visible = intersect(window->rect, RECT{0, 0, screen::width(), screen::height()});
+    std::vector<std::shared_ptr<wm::Window>> chain;  // the window and its parents
+    for (auto w = window; w; w = w->parent != nullptr ? wm::findLocked(w->parent) : nullptr) {
+        if (!shown(*w)) return {};
         visible = intersect(visible, w->rect);
-        root = w;
-        w = w->parent != nullptr ? wm::findLocked(w->parent) : nullptr;
+        chain.push_back(w);
     }
-    visible = intersect(visible, RECT{0, 0, screen::width(), screen::height()});
     if (visible.left >= visible.right || visible.top >= visible.bottom) return {};
     std::vector<RECT> region{visible};
     wm::forEachWindowLocked([&](const std::shared_ptr<wm::Window>& w) {
-        if (w->parent != nullptr || w->creationOrder <= root->creationOrder || !w->visible ||
-            w->minimized || w->destroying)
+        if (!shown(*w) || w == window) return;
+        if (w->parent == hwnd) {
+            cut(region, w->rect);
             return;
-        std::vector<RECT> next;
-        for (const RECT& part : region) subtract(part, w->rect, next);
-        region.swap(next);
+        }
+        for (const auto& link : chain)
+            if (w->parent == link->parent && w->creationOrder > link->creationOrder) {
+                cut(region, w->rect);
+                return;
+            }
     });
     return region;
 }

@@ -141,3 +141,94 @@ bool Phone::waitFor(const std::function<bool()>& pred, uint32_t stepMs,
 }
 
 }  // namespace orven::test
+
+// ---- Screen, message boxes, popup menus and the shell
+#include "platform/gdi_internal.h"
+#include "platform/gui_internal.h"
+#include "platform/screen.h"
+
+namespace orven::test {
+
+namespace {
+
+// Runs fn on the GUI thread (or here, when this thread runs the loop itself).
+template <typename F>
+auto onGuiThread(F fn) -> decltype(fn()) {
+    decltype(fn()) result{};
+    wm::callOnGuiThread([&] { result = fn(); });
+    return result;
+}
+
+}  // namespace
+
+bool screenshot(const std::string& path) {
+    return onGuiThread([&] { return screen::writePng(path); });
+}
+
+uint32_t pixel(int x, int y) {
+    return onGuiThread([&]() -> uint32_t {
+        if (x < 0 || y < 0 || x >= screen::width() || y >= screen::height()) return 0xFFFFFFFF;
+        return screen::pixels()[static_cast<size_t>(y) * screen::width() + x] & 0xFFFFFF;
+    });
+}
+
+size_t gdiObjectCount() { return gdi::liveObjectCount(); }
+
+std::vector<MessageBoxShown> messageBoxes() {
+    std::vector<MessageBoxShown> out;
+    for (const gui::MessageBoxRecord& r : gui::messageBoxesShown())
+        out.push_back(MessageBoxShown{r.text, r.caption, r.style, r.answer});
+    return out;
+}
+
+void clearMessageBoxes() { gui::clearMessageBoxes(); }
+
+void answerNextMessageBoxes(const std::vector<int>& answers) {
+    gui::queueMessageBoxAnswers(answers);
+}
+
+bool answerMessageBox(int answer) {
+    bool answered = onGuiThread([&] { return gui::answerOpenMessageBox(answer); });
+    advance(0);
+    return answered;
+}
+
+std::vector<MenuItemShown> menuItems() {
+    std::vector<MenuItemShown> out;
+    for (const gui::MenuItemShown& item : onGuiThread([] { return gui::openMenuItems(); }))
+        out.push_back(MenuItemShown{item.id, item.text, item.separator, item.popup,
+                                    item.ownerDrawn, item.selected});
+    return out;
+}
+
+bool choosePopupMenuItem(UINT command) {
+    bool chosen = onGuiThread([&] { return gui::chooseMenuCommand(command); });
+    advance(0);
+    return chosen;
+}
+
+bool dismissPopupMenu() {
+    bool dismissed = onGuiThread([] { return gui::dismissOpenMenu(); });
+    advance(0);
+    return dismissed;
+}
+
+void softKey(int index) {
+    onGuiThread([&] {
+        gui::softKey(index, true);
+        gui::softKey(index, false);
+        return true;
+    });
+    advance(0);
+}
+
+std::vector<TrayIconShown> trayIcons() {
+    std::vector<TrayIconShown> out;
+    for (const gui::TrayIconShown& icon : gui::trayIcons())
+        out.push_back(TrayIconShown{icon.window, icon.id, icon.tip, icon.rect});
+    return out;
+}
+
+bool desktopShown() { return onGuiThread([] { return gui::desktopShown(); }); }
+
+}  // namespace orven::test

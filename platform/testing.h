@@ -108,4 +108,54 @@ private:
     Runner* runner_ = nullptr;
 };
 
+// ---- Screen, message boxes, popup menus and the shell
+// Saves the framebuffer as a PNG; reads one pixel as 0xRRGGBB.
+bool screenshot(const std::string& path);
+uint32_t pixel(int x, int y);
+// GDI objects alive now (fonts, brushes, bitmaps, contexts): for leak checks.
+size_t gdiObjectCount();
+
+struct MessageBoxShown {
+    std::u16string text;
+    std::u16string caption;
+    UINT style;
+    int answer;  // 0 while the box is open
+};
+// Every message box shown since the start (or the last clear), in order.
+std::vector<MessageBoxShown> messageBoxes();
+void clearMessageBoxes();
+// The next message boxes are answered with these, in order, as they open (no window
+// is shown for them). Boxes beyond the list wait for input or answerMessageBox.
+void answerNextMessageBoxes(const std::vector<int>& answers);
+// Answers the innermost open message box and lets the program run on; false when none
+// is open.
+bool answerMessageBox(int answer);
+
+struct MenuItemShown {
+    UINT id;
+    std::u16string text;
+    bool separator;
+    bool popup;
+    bool ownerDrawn;
+    bool selected;
+};
+// The items of the innermost open popup menu; empty when no menu is open.
+std::vector<MenuItemShown> menuItems();
+// Chooses a command of the open menu (in any submenu) and lets the program run on;
+// false when no menu is open or it has no such command.
+bool choosePopupMenuItem(UINT command);
+bool dismissPopupMenu();
+
+// Presses and releases a soft key: 0 the left, 1 the right.
+void softKey(int index);
+struct TrayIconShown {
+    HWND window;
+    UINT id;
+    std::u16string tip;
+    RECT rect;  // where the shell's desktop shows it
+};
+std::vector<TrayIconShown> trayIcons();
+// Whether the shell's desktop covers the screen (no window of the program is shown).
+bool desktopShown();
+
 }  // namespace orven::test

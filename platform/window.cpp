@@ -220,6 +220,7 @@ BOOL ShowWindow(HWND hwnd, int command) {
     }
     internal::trace("ShowWindow hwnd=%#lx cmd=%d", static_cast<unsigned long>(
                         reinterpret_cast<uintptr_t>(hwnd)), command);
+    wm::showStateChanged(hwnd);
     internal::wakeGui();
     return wasVisible ? TRUE : FALSE;
 }
@@ -253,6 +254,7 @@ BOOL SetForegroundWindow(HWND hwnd) {
     hwnd = stripOwnedFlag(hwnd);
     if (wm::isRemote(hwnd)) return instance::requestForeground(hwnd) ? TRUE : FALSE;
     HWND previous;
+    bool restored = false;
     {
         std::lock_guard<std::mutex> hold(wm::loopLock());
         auto window = wm::findLocked(hwnd);
@@ -263,8 +265,10 @@ BOOL SetForegroundWindow(HWND hwnd) {
             window->minimized = false;
             window->visible = true;
             wm::markInvalidLocked(*window, true);
+            restored = true;
         }
     }
+    if (restored) wm::showStateChanged(hwnd);
     internal::trace("SetForegroundWindow hwnd=%#lx",
                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(hwnd)));
     if (previous != hwnd) {

@@ -81,6 +81,11 @@ void deliverTap(int x, int y, bool down);
 void deliverKey(int virtualKey, bool down);
 void deliverChar(WCHAR c);
 
+// The emulated shell (tray.cpp) learns, on the calling thread and without loopLock,
+// that a top-level window was minimised, hidden, shown or restored: it shows its
+// desktop while no window of the program is shown.
+void showStateChanged(HWND hwnd);
+
 // Test hooks (message.cpp): run fn on the GUI thread from another thread.
 void callOnGuiThread(const std::function<void()>& fn);
 void setGuiThreadRunning(bool running);

@@ -5,6 +5,8 @@
 #include "platform/device.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
+#include "platform/menu.h"
+#include "platform/msgbox.h"
 #include "platform/power.h"
 #include "platform/registry.h"
 #include "platform/serial.h"
