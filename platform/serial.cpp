@@ -286,6 +286,15 @@ void applyDcb(const DCB& dcb, termios& settings) {
     cfsetospeed(&settings, code);
 }
 
+// Whether the device holds the speed, character format and flow control asked for.
+bool sameLine(const termios& applied, const termios& asked) {
+    constexpr tcflag_t format = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+    constexpr tcflag_t softwareFlow = IXON | IXOFF | INPCK;
+    return speedOf(applied) == speedOf(asked) &&
+           (applied.c_cflag & format) == (asked.c_cflag & format) &&
+           (applied.c_iflag & softwareFlow) == (asked.c_iflag & softwareFlow);
+}
+
 bool immediateReads(const COMMTIMEOUTS& timeouts) {
     return timeouts.ReadIntervalTimeout == MAXDWORD && timeouts.ReadTotalTimeoutMultiplier == 0 &&
            timeouts.ReadTotalTimeoutConstant == 0;
@@ -386,14 +395,19 @@ BOOL SetCommState(HANDLE handle, LPDCB dcb) {
         dcb->fRtsControl == RTS_CONTROL_TOGGLE)
         return fail(ERROR_NOT_SUPPORTED);
     std::lock_guard hold(port->lock);
-    termios settings{};
-    if (tcgetattr(port->fd, &settings) != 0) return fail(ERROR_GEN_FAILURE);
+    termios previous{};
+    if (tcgetattr(port->fd, &previous) != 0) return fail(ERROR_GEN_FAILURE);
+    termios settings = previous;
     applyDcb(*dcb, settings);
     if (tcsetattr(port->fd, TCSANOW, &settings) != 0) return fail(ERROR_GEN_FAILURE);
-    // tcsetattr succeeds when any one change took; read the speed back to be sure.
+    // tcsetattr succeeds when any one change took, and drivers adjust what they cannot
+    // do (a pseudo-terminal keeps 8 data bits and no parity whatever it is asked): read
+    // the line back, and put the old settings back when it is not what was asked.
     termios applied{};
-    if (tcgetattr(port->fd, &applied) != 0 || speedOf(applied) != speedOf(settings))
+    if (tcgetattr(port->fd, &applied) != 0 || !sameLine(applied, settings)) {
+        tcsetattr(port->fd, TCSANOW, &previous);
         return fail(ERROR_INVALID_PARAMETER);
+    }
     const bool linesSet =
         setModemLines(*port, TIOCM_DTR, dcb->fDtrControl == DTR_CONTROL_ENABLE) &&
         (dcb->fRtsControl == RTS_CONTROL_HANDSHAKE ||

@@ -141,10 +141,12 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
 
 // ---- GetCommState / SetCommState. SetCommState applies the speed, data bits, parity,
 // stop bits, flow control (CTS/RTS handshake, XON/XOFF) and the DTR and RTS lines to the
-// device at once, and fails when the device refuses them. fBinary, fNull, fErrorChar,
-// fAbortOnError and EvtChar are kept and read back, but change nothing: the line is
-// always binary. Pseudo-terminals keep the speed without enforcing it and have no DTR or
-// RTS, which is not an error here.
+// device at once. When the device does not take them all, it fails with
+// ERROR_INVALID_PARAMETER and the line keeps its previous settings; DTR/DSR handshake and
+// RTS toggling fail with ERROR_NOT_SUPPORTED. fBinary, fNull, fErrorChar, fAbortOnError and
+// EvtChar are kept and read back, but change nothing: the line is always binary.
+// Pseudo-terminals keep any speed without enforcing it, take only 8 data bits without
+// parity, and have no DTR or RTS, which is not an error here.
 BOOL GetCommState(HANDLE port, LPDCB dcb);
 BOOL SetCommState(HANDLE port, LPDCB dcb);
 
