@@ -46,6 +46,8 @@ std::vector<MessageBoxRecord> messageBoxesShown();
 void clearMessageBoxes();
 void queueMessageBoxAnswers(const std::vector<int>& answers);
 bool answerOpenMessageBox(int answer);
+// The buttons of the innermost open box: answer and place on the screen.
+std::vector<std::pair<int, RECT>> openMessageBoxButtons();
 
 // ---- Popup menus (menu_popup.cpp)
 struct MenuItemShown {
@@ -55,6 +57,7 @@ struct MenuItemShown {
     bool popup = false;
     bool ownerDrawn = false;
     bool selected = false;
+    RECT rect{};  // on the screen
 };
 // The items of the innermost open popup; empty when no menu is open.
 std::vector<MenuItemShown> openMenuItems();

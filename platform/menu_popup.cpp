@@ -311,12 +311,17 @@ std::vector<MenuItemShown> openMenuItems() {
     std::vector<MenuItemShown> shown;
     if (active == nullptr || active->levels.empty()) return shown;
     const Level& level = *active->levels.back();
+    RECT window{};
+    GetWindowRect(level.window, &window);
     for (size_t i = 0; i < level.items.size(); ++i) {
         const menus::Item& item = level.items[i].item;
+        RECT r = level.items[i].rect;
         shown.push_back(MenuItemShown{item.id, item.text, (item.flags & MF_SEPARATOR) != 0,
                                       (item.flags & MF_POPUP) != 0,
                                       (item.flags & MF_OWNERDRAW) != 0,
-                                      static_cast<int>(i) == level.selected});
+                                      static_cast<int>(i) == level.selected,
+                                      RECT{window.left + r.left, window.top + r.top,
+                                           window.left + r.right, window.top + r.bottom}});
     }
     return shown;
 }

@@ -301,6 +301,20 @@ bool answerOpenMessageBox(int answer) {
     return true;
 }
 
+std::vector<std::pair<int, RECT>> openMessageBoxButtons() {
+    std::vector<std::pair<int, RECT>> buttons;
+    if (openBoxes.empty()) return buttons;
+    const Box& box = *openBoxes.back();
+    RECT window{};
+    GetWindowRect(box.window, &window);
+    for (size_t i = 0; i < box.buttons.size(); ++i) {
+        const RECT& r = box.buttonRects[i];
+        buttons.emplace_back(box.buttons[i], RECT{window.left + r.left, window.top + r.top,
+                                                  window.left + r.right, window.top + r.bottom});
+    }
+    return buttons;
+}
+
 }  // namespace orven::gui
 
 // ---- MessageBoxW

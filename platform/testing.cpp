@@ -193,11 +193,18 @@ bool answerMessageBox(int answer) {
     return answered;
 }
 
+std::vector<MessageBoxButton> messageBoxButtons() {
+    std::vector<MessageBoxButton> out;
+    for (auto& [answer, rect] : onGuiThread([] { return gui::openMessageBoxButtons(); }))
+        out.push_back(MessageBoxButton{answer, rect});
+    return out;
+}
+
 std::vector<MenuItemShown> menuItems() {
     std::vector<MenuItemShown> out;
     for (const gui::MenuItemShown& item : onGuiThread([] { return gui::openMenuItems(); }))
         out.push_back(MenuItemShown{item.id, item.text, item.separator, item.popup,
-                                    item.ownerDrawn, item.selected});
+                                    item.ownerDrawn, item.selected, item.rect});
     return out;
 }
 

@@ -130,6 +130,13 @@ void answerNextMessageBoxes(const std::vector<int>& answers);
 // Answers the innermost open message box and lets the program run on; false when none
 // is open.
 bool answerMessageBox(int answer);
+// The buttons of the innermost open message box: its answer and where it is on the
+// screen (for taps).
+struct MessageBoxButton {
+    int answer;
+    RECT rect;
+};
+std::vector<MessageBoxButton> messageBoxButtons();
 
 struct MenuItemShown {
     UINT id;
@@ -138,6 +145,7 @@ struct MenuItemShown {
     bool popup;
     bool ownerDrawn;
     bool selected;
+    RECT rect;  // on the screen
 };
 // The items of the innermost open popup menu; empty when no menu is open.
 std::vector<MenuItemShown> menuItems();
