@@ -133,14 +133,25 @@ HWND activeBar() {
 
 namespace orven::gui {
 
+// A soft key's release goes where its press went: a press that answered a message box
+// must not press the bar's key when it is released after the box has gone.
 void softKey(int index, bool down) {
+    static HWND pressedBar[2];       // GUI thread only
+    static bool pressedModal[2];
     int key = index == 0 ? VK_TSOFT1 : VK_TSOFT2;
-    HWND bar = modalActive() ? nullptr : activeBar();
-    if (bar == nullptr) {
-        wm::deliverKey(key, down);
-        return;
+    index = index == 0 ? 0 : 1;
+    if (down) {
+        pressedModal[index] = modalActive();
+        pressedBar[index] = pressedModal[index] ? nullptr : activeBar();
     }
-    PostMessageW(bar, down ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(key), down ? 1 : 0);
+    if (pressedModal[index]) {
+        if (down || modalActive()) wm::deliverKey(key, down);
+    } else if (pressedBar[index] != nullptr) {
+        PostMessageW(pressedBar[index], down ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(key),
+                     down ? 1 : 0);
+    } else {
+        wm::deliverKey(key, down);
+    }
 }
 
 }  // namespace orven::gui
