@@ -3,6 +3,7 @@
 // closes the program; timer 111 puts back the volume an asynchronous cue raised.
 #include "app/main_window.h"
 
+#include "app/receiver_search.h"
 #include "app/sound_cues.h"
 #include "app/startup.h"
 #include "settings/app_settings.h"
@@ -29,9 +30,16 @@ void onPaint(HWND window) {
 }
 
 void onTimer(HWND window, UINT_PTR id) {
-    if (id == volumeRestoreTimer) {
+    switch (id) {
+    case volumeRestoreTimer:
         KillTimer(window, volumeRestoreTimer);
         restoreSavedVolume();
+        break;
+    case 1111: onProcedureStartTimer(window); break;
+    case 2: onScanTimer(window); break;
+    case 3: onKnownPortTimer(window); break;
+    case 4: onReceiverLostTimer(window); break;
+    case 44: onPositionMissedTimer(window); break;
     }
 }
 

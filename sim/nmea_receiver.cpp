@@ -179,6 +179,7 @@ std::unique_ptr<NmeaReceiver> NmeaReceiver::start(const Scenario& scenario, std:
     receiver->slave_ = slave;
     receiver->devicePath_ = name;
     receiver->stopFd_ = eventfd(0, EFD_CLOEXEC);
+    receiver->switchOnFd_ = eventfd(0, EFD_CLOEXEC);
     receiver->scenario_ = scenario;
     if (receiver->scenario_.startUtc == 0) receiver->scenario_.startUtc = time(nullptr);
     receiver->thread_ = std::thread(&NmeaReceiver::run, receiver.get());
@@ -188,6 +189,12 @@ std::unique_ptr<NmeaReceiver> NmeaReceiver::start(const Scenario& scenario, std:
 NmeaReceiver::~NmeaReceiver() {
     stopAndJoin(true);
     if (stopFd_ >= 0) close(stopFd_);
+    if (switchOnFd_ >= 0) close(switchOnFd_);
+}
+
+void NmeaReceiver::switchOn() {
+    const uint64_t one = 1;
+    (void)!write(switchOnFd_, &one, sizeof one);
 }
 
 void NmeaReceiver::unplug() { stopAndJoin(true); }
@@ -229,6 +236,16 @@ void NmeaReceiver::run() {
 bool NmeaReceiver::runPhase(const Phase& phase) {
     const auto utc = [this] { return scenario_.startUtc + static_cast<time_t>(groupIndex_); };
     switch (phase.kind) {
+    case Phase::off: {
+        pollfd fds[2] = {{stopFd_, POLLIN, 0}, {switchOnFd_, POLLIN, 0}};
+        while (poll(fds, 2, -1) < 0)
+            if (errno != EINTR) return false;
+        if (fds[0].revents != 0) return false;
+        uint64_t count = 0;
+        (void)!read(switchOnFd_, &count, sizeof count);
+        nextGroupMs_ = monotonicMs();
+        return true;
+    }
     case Phase::silent:
         if (phase.seconds == 0) return pauseUntil(forever);
         nextGroupMs_ = std::max(nextGroupMs_, monotonicMs()) + phase.seconds * groupPeriodMs;

@@ -26,6 +26,7 @@ namespace orven::sim {
 // One step of a receiver's script.
 struct Phase {
     enum Kind {
+        off,     // switched off: says nothing until switchOn() (tests start it on cue)
         silent,  // says nothing (a receiver still starting, or one that went quiet)
         noFix,   // GGA with quality 0, GSA, GSV with no satellites, RMC with status V
         fix,     // GGA with quality 1, GSA, two GSV, RMC with status A at the position
@@ -62,6 +63,8 @@ public:
 
     // The terminal's device path (/dev/pts/N) to open as the receiver's serial line.
     const std::string& devicePath() const { return devicePath_; }
+    // Ends an `off` phase: the script goes on.
+    void switchOn();
     // Pulls the receiver out now: the script stops and the terminal hangs up.
     void unplug();
     // True once the script has run to its end (the receiver then stays connected and
@@ -85,6 +88,7 @@ private:
     int master_ = -1;     // written by the script thread
     int slave_ = -1;      // kept open so the terminal's settings last between users
     int stopFd_ = -1;     // eventfd: stop (and hang up, with hangUp_)
+    int switchOnFd_ = -1; // eventfd: the end of an `off` phase
     std::atomic<bool> hangUp_{false};
     std::atomic<bool> finished_{false};
     std::atomic<uint64_t> bytesSent_{0};

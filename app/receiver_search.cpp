@@ -1,0 +1,120 @@
+// The receiver search of the emergency procedure, run on the main window's timers.
+#include "app/receiver_search.h"
+
+#include "app/sound_cues.h"
+#include "app/startup.h"
+#include "app/status_text.h"
+#include "gps/gps_port.h"
+#include "gps/gps_state.h"
+#include "settings/app_settings.h"
+
+namespace {
+
+constexpr UINT_PTR procedureStartTimer = 1111;
+constexpr int32_t lastPortNumber = 9;  // the scan covers COM0 to COM9
+constexpr DWORD betweenPortsMs = 500;  // pause between closing one port and opening the next
+constexpr int scanCue = 2;
+constexpr int connectCue = 3;
+constexpr int portNameSize = 16;       // "COM%d:" with any int
+
+// Whether the open port has shown a receiver: a sentence holding "$GP" just came in,
+// or the reader found the receiver itself. The reader stops timers 2 and 3 when it does,
+// but a timer message already on its way is not stopped, and that handler must then not
+// close the receiver's port and move on.
+bool receiverAnswered() {
+    return lastSentenceContains(u"$GP") || gpsState.receiverFound.load() == 1;
+}
+
+}  // namespace
+
+void tryGpsPort(HWND window, UINT_PTR checkTimer) {
+    WCHAR portName[portNameSize];
+    wsprintfW(portName, u"COM%d:", appSettings.gpsPortNumber.load());
+    if (gpsPortOpen(portName)) {
+        SetTimer(window, checkTimer, portCheckMs, nullptr);
+        return;
+    }
+    gpsPortClose();
+    SetTimer(window, scanTimer, failedPortMs, nullptr);
+}
+
+void scanFromFirstPort(HWND window) {
+    playCue(scanCue, false);
+    appSettings.gpsPortNumber.store(0);
+    formatStatusText(u"Searching GPS Rx\nin port COM%d...", 0);
+    tryGpsPort(window, scanTimer);
+}
+
+void storePortNumber() {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, settingsKeyName, 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &key, &disposition) != ERROR_SUCCESS)
+        return;
+    const int32_t number = appSettings.gpsPortNumber.load();
+    RegSetValueExW(key, gpsPortNumberValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                   sizeof number);
+    RegCloseKey(key);
+}
+
+void onProcedureStartTimer(HWND window) {
+    KillTimer(window, procedureStartTimer);
+    launchedWithAlert = 0;
+    gpsState.searchState.store(1);
+    if (appSettings.gpsPortNumber.load() < 0) {
+        scanFromFirstPort(window);
+        return;
+    }
+    playCue(connectCue, false);
+    formatStatusText(u"Connecting GPS Rx\nin port COM%d...", appSettings.gpsPortNumber.load());
+    tryGpsPort(window, knownPortTimer);
+}
+
+void onScanTimer(HWND window) {
+    KillTimer(window, scanTimer);
+    if (receiverAnswered()) {
+        gpsState.searchState.store(3);
+        storePortNumber();
+        return;
+    }
+    if (appSettings.gpsPortNumber.load() >= lastPortNumber) {
+        setStatusText(u"GPS Rx wasn't found\nin any serial port.");
+        gpsState.searchState.store(2);
+        // In memory only: the registry keeps the last port that worked. The last port
+        // tried stays open.
+        appSettings.gpsPortNumber.store(-1);
+        return;
+    }
+    // Closed before the number moves on, so that a reader finding its receiver at this
+    // very moment still saves this port's number.
+    gpsPortClose();
+    const int32_t next = appSettings.gpsPortNumber.load() + 1;
+    appSettings.gpsPortNumber.store(next);
+    Sleep(betweenPortsMs);
+    formatStatusText(u"Searching GPS Rx\nin port COM%d...", next);
+    tryGpsPort(window, scanTimer);
+}
+
+void onKnownPortTimer(HWND window) {
+    KillTimer(window, knownPortTimer);
+    if (receiverAnswered()) {
+        gpsState.searchState.store(3);
+        storePortNumber();
+        return;
+    }
+    scanFromFirstPort(window);
+}
+
+void onReceiverLostTimer(HWND window) {
+    KillTimer(window, receiverLostTimer);
+    formatStatusText(u"GPS Rx lost\nin port COM%d", appSettings.gpsPortNumber.load());
+    gpsState.searchState.store(0);
+    gpsPortClose();
+}
+
+void onPositionMissedTimer(HWND window) {
+    KillTimer(window, positionMissedTimer);
+    setStatusText(u"GPS position missed\n ");
+    gpsState.searchState.store(0);
+    gpsPortClose();
+}
