@@ -125,6 +125,34 @@ HWND CreateWindowExW(DWORD, LPCWSTR className, LPCWSTR windowName, DWORD style, 
     return IsWindow(hwnd) ? hwnd : nullptr;
 }
 
+namespace orven::wm {
+
+HWND createPlatformWindow(LPCWSTR className, LPCWSTR title, DWORD style, const RECT& rect) {
+    auto window = std::make_shared<Window>();
+    {
+        std::lock_guard<std::mutex> hold(loopLock());
+        auto it = classes.find(classNameOf(className));
+        if (it == classes.end()) return nullptr;
+        window->id = nextWindowId;
+        nextWindowId += 4;
+        window->className = it->first;
+        window->title = title != nullptr ? title : u"";
+        window->proc = it->second.lpfnWndProc;
+        window->background = it->second.hbrBackground;
+        window->style = style;
+        window->rect = rect;
+        window->visible = (style & WS_VISIBLE) != 0;
+        window->creationOrder = ++creationCounter;
+        if (window->visible) markInvalidLocked(*window, true);
+        windows[window->id] = window;
+    }
+    internal::trace("CreateWindow hwnd=%#lx", static_cast<unsigned long>(window->id));
+    internal::wakeGui();
+    return handleOf(*window);
+}
+
+}  // namespace orven::wm
+
 // ---- DefWindowProcW
 LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {

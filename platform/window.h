@@ -150,3 +150,10 @@ int TranslateAcceleratorW(HWND hwnd, HACCEL table, LPMSG msg);
 HGDIOBJ GetStockObject(int object);
 HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
 BOOL DestroyIcon(HICON icon);
+
+// ---- Cursors: the system's busy cursor (IDC_WAIT) and the arrow. SetCursor returns the
+// cursor shown before; a null cursor hides it (platform/cursor.cpp).
+#define IDC_ARROW MAKEINTRESOURCEW(32512)
+#define IDC_WAIT MAKEINTRESOURCEW(32514)
+HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);
+HCURSOR SetCursor(HCURSOR cursor);

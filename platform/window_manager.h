@@ -65,6 +65,12 @@ void markInvalidLocked(Window& window, bool erase);
 // A top-level window of this process with that class and title (null matches any).
 HWND findLocalTopLevel(LPCWSTR className, LPCWSTR windowName);
 
+// A top-level window of the platform itself (the shell's notification windows), made
+// from any thread: unlike CreateWindowExW it neither takes the calling thread for the
+// GUI thread nor counts as the program's application window or as a claim to be the
+// running instance, and it sends no WM_CREATE. Its class must be registered.
+HWND createPlatformWindow(LPCWSTR className, LPCWSTR title, DWORD style, const RECT& rect);
+
 // The first top-level window the program created: the one signals close.
 HWND applicationWindow();
 // True once the GUI thread has waited in its message loop for the first time.

@@ -5,13 +5,21 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <functional>
+#include <thread>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+#include "platform/modem.h"
+#include "platform/ril.h"
+#include "platform/testing.h"
+#include "sim/modem.h"
 
 namespace modemtest {
 
@@ -142,5 +150,79 @@ inline std::vector<GammuView> gammuDecode(const std::vector<std::string>& pdus) 
     unlink(scriptPath.c_str());
     return views;
 }
+
+// ---- An emulated phone with a simulated modem
+
+inline std::string modemHive(const std::string& port, const std::string& loudspeaker) {
+    std::string hive = "Windows Registry Editor Version 5.00\r\n\r\n"
+                       "[HKEY_LOCAL_MACHINE\\Drivers\\Modem]\r\n"
+                       "\"Port\"=\"" + port + "\"\r\n";
+    if (!loudspeaker.empty()) hive += "\"Loudspeaker command\"=\"" + loudspeaker + "\"\r\n";
+    return hive;
+}
+
+// Time-outs short enough for tests, long enough for a loaded machine.
+inline orven::modem::Timeouts shortTimeouts() {
+    orven::modem::Timeouts t;
+    t.command = 2000;
+    t.probe = 300;
+    t.boot = 3000;
+    t.smsMode = 3000;
+    t.prompt = 1000;
+    t.submit = 1500;
+    t.read = 2000;
+    t.answer = 2000;
+    t.resync = 300;
+    t.waitForModem = 3000;
+    t.reopenFirst = 50;
+    t.reopenLongest = 400;
+    t.busyPause = 50;
+    t.callSilence = 3000;
+    return t;
+}
+
+inline bool traced(const std::string& fragment) {
+    for (const std::string& line : orven::test::traceLines())
+        if (line.find(fragment) != std::string::npos) return true;
+    return false;
+}
+
+inline int tracedCount(const std::string& fragment) {
+    int count = 0;
+    for (const std::string& line : orven::test::traceLines())
+        if (line.find(fragment) != std::string::npos) ++count;
+    return count;
+}
+
+// Polls (real time, bounded) until pred holds.
+inline bool eventually(const std::function<bool()>& pred, int timeoutMs = 5000) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// A fresh emulated phone whose device registry names a simulated modem, with the modem
+// layer started and initialised. The layer is stopped again at the end, so the next
+// scenario in the same process reads its own registry.
+class ModemPhone {
+public:
+    explicit ModemPhone(const std::string& profile = "", const orven::sim::Modem::Options& options = {},
+                        const std::string& loudspeaker = "AT+CHFA=1")
+        : phone(profile), sim(options) {
+        phone.writeHive("system.reg", modemHive(sim.path(), loudspeaker));
+        orven::modem::setTimeoutsForTests(shortTimeouts());
+        orven::test::clearTrace();
+        orven::modem::start();
+        ready = eventually([] { return traced("modem: ready"); });
+    }
+    ~ModemPhone() { orven::modem::stopForTests(); }
+
+    orven::test::Phone phone;
+    orven::sim::Modem sim;
+    bool ready = false;
+};
 
 }  // namespace modemtest

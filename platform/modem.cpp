@@ -1,0 +1,877 @@
+// The modem: one thread that owns the AT port. Relies on tty.cpp to open the device,
+// the registry for its name, the PDU codec for nothing but hex, the simulated modem when
+// the registry names none, and ril.cpp to take its events.
+//
+// Lines are split on CR or LF and empty ones dropped, so CRLF, CR CR LF and a bare CR
+// all read the same. Each complete line is either the continuation of an unsolicited
+// result (the PDU after +CMT), an echo of the command, an unsolicited result, an
+// information line of the command in flight, or its final result:
+//
+//   AT+CMGR=3                  (echo, before ATE0 took effect)
+//   +CMTI: "SM",4              (unsolicited: arrives at any time)
+//   +CMGR: 0,,28               (information)
+//   0791447700090000040C91...  (information: the PDU)
+//   OK                         (final)
+#include "platform/modem.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/internal.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "platform/tty.h"
+#include "sim/modem.h"
+
+namespace orven::radio {
+// ril.cpp: takes every event of the modem (on the port thread; it only queues them).
+void onModemEvent(const modem::Event& event);
+}  // namespace orven::radio
+
+namespace orven::modem {
+
+namespace {
+
+constexpr int defaultBaud = 115200;
+constexpr char ctrlZ = 0x1A;
+constexpr const char* escapeReturn = "\x1B\r";  // abandons a half-typed line or PDU
+constexpr int timeoutsBeforeReopen = 3;         // in a row: the port is closed and reopened
+constexpr uint32_t settleAfterEscapeMs = 200;   // what a module says to ESC is discarded
+constexpr uint32_t smsModePauseMs = 1000;       // between two tries of AT+CMGF=0
+constexpr uint32_t outerSlackMs = 5000;         // a waiting caller's margin over the port's own limits
+constexpr size_t longestLine = 4096;            // a longer line without end is noise
+
+using Clock = std::chrono::steady_clock;
+constexpr uint64_t never = UINT64_MAX;
+
+uint64_t nowMs() {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
+}
+
+bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// ---- Lines
+
+// The bytes read so far, taken apart into lines and the SMS prompt.
+class LineBuffer {
+public:
+    void append(const char* bytes, size_t size) {
+        buffer_.append(bytes, size);
+        if (buffer_.size() > longestLine && buffer_.find_first_of("\r\n") == std::string::npos)
+            buffer_.clear();
+    }
+    void clear() { buffer_.clear(); }
+
+    // The next non-empty line without its end and surrounding blanks.
+    bool takeLine(std::string& line) {
+        for (;;) {
+            size_t end = buffer_.find_first_of("\r\n");
+            if (end == std::string::npos) return false;
+            line = buffer_.substr(0, end);
+            buffer_.erase(0, end + 1);
+            size_t first = line.find_first_not_of(" \t");
+            if (first == std::string::npos) continue;
+            line = line.substr(first, line.find_last_not_of(" \t") - first + 1);
+            return true;
+        }
+    }
+
+    // "> " of AT+CMGS, which has no line end: "\r\n> ".
+    bool takePrompt() {
+        size_t at = buffer_.find_first_not_of("\r\n ");
+        if (at == std::string::npos || buffer_[at] != '>') return false;
+        buffer_.erase(0, at + 1);
+        if (!buffer_.empty() && buffer_[0] == ' ') buffer_.erase(0, 1);
+        return true;
+    }
+
+private:
+    std::string buffer_;
+};
+
+// ---- What a line is
+
+// "+CMGR" of "AT+CMGR=3", "+CPIN" of "AT+CPIN?": a line with this prefix answers it.
+std::string commandName(const std::string& command) {
+    std::string name = command.size() > 2 ? command.substr(2) : "";
+    size_t end = name.find_first_of("=?");
+    return end == std::string::npos ? name : name.substr(0, end);
+}
+
+bool answersCall(const std::string& command) { return command == "ATA" || startsWith(command, "ATD"); }
+
+bool isFinal(const std::string& line, const std::string& command) {
+    static const char* finals[] = {"OK", "ERROR", "+CME ERROR:", "+CMS ERROR:",
+                                   "COMMAND NOT SUPPORT", "MODEM ERROR:"};
+    for (const char* f : finals)
+        if (line == f || (f[std::strlen(f) - 1] == ':' && startsWith(line, f))) return true;
+    static const char* callFinals[] = {"NO CARRIER", "BUSY", "NO ANSWER", "NO DIALTONE", "CONNECT"};
+    if (answersCall(command))
+        for (const char* f : callFinals)
+            if (startsWith(line, f)) return true;
+    return false;
+}
+
+bool isRestartMarker(const std::string& line) {
+    static const char* markers[] = {"RDY", "+CPIN: READY", "+CFUN: 1", "Call Ready", "SMS Ready",
+                                    "SMS DONE", "PB DONE", "+QIND: SMS DONE", "+QIND: PB DONE",
+                                    "+QUSIM: 1"};
+    return std::any_of(std::begin(markers), std::end(markers),
+                       [&](const char* m) { return line == m; });
+}
+
+bool isCallEnd(const std::string& line) {
+    return line == "NO CARRIER" || startsWith(line, "VOICE CALL: END") ||
+           startsWith(line, "MISSED_CALL:") || startsWith(line, "^CEND");
+}
+
+// An unsolicited result, unless the command in flight claims the line as its answer.
+bool isUnsolicited(const std::string& line, const std::string& command) {
+    static const char* prefixes[] = {"RING", "+CRING:", "+CLIP:", "+CCWA:", "+CMT:", "+CMTI:",
+                                     "+CDS:", "+CDSI:", "+CBM:", "VOICE CALL:", "MISSED_CALL:",
+                                     "^ORIG", "^CONF", "^CONN", "^CEND", "+WIND:", "+QIND:",
+                                     "+QUSIM:", "+CPIN:", "+CFUN:"};
+    std::string name = commandName(command);
+    if (!name.empty() && name[0] == '+' && startsWith(line, (name + ":").c_str())) return false;
+    if (line == "NO CARRIER") return !answersCall(command);
+    if (isRestartMarker(line)) return true;
+    return std::any_of(std::begin(prefixes), std::end(prefixes),
+                       [&](const char* p) { return startsWith(line, p); });
+}
+
+bool isBusy(const std::string& finalLine) {
+    return finalLine == "+CME ERROR: 14" || finalLine == "+CME ERROR: 515" ||
+           finalLine == "+CMS ERROR: 314" || finalLine == "+CME ERROR: SIM busy";
+}
+
+// The hex digits of a PDU line (some modems end it with a quote).
+std::string hexOnly(const std::string& line) {
+    std::string hex;
+    for (char c : line)
+        if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
+    return hex;
+}
+
+bool looksLikePdu(const std::string& line) {
+    std::string hex = hexOnly(line);
+    return hex.size() >= 2 && hex.size() + 2 >= line.size();
+}
+
+// +CLIP: "+447700900123",145,"",0,"",0  /  +CLIP: 012345,129  /  +CLIP: "",128,,,,1
+std::u16string callerOfClip(const std::string& line) {
+    std::string rest = line.substr(line.find(':') + 1);
+    rest.erase(0, rest.find_first_not_of(' '));
+    std::string number;
+    size_t after;
+    if (!rest.empty() && rest[0] == '"') {
+        size_t close = rest.find('"', 1);
+        if (close == std::string::npos) return u"";
+        number = rest.substr(1, close - 1);
+        after = close + 1;
+    } else {
+        after = rest.find(',');
+        number = rest.substr(0, after);
+    }
+    int type = 0;
+    if (after != std::string::npos && after < rest.size() && rest[after] == ',')
+        type = std::atoi(rest.c_str() + after + 1);
+    if (type == 145 && !number.empty() && number[0] != '+') number = "+" + number;
+    return fromUtf8(number);
+}
+
+// +CMTI: "SM",3 -> storage "SM", index 3 (0 when there is none).
+std::pair<std::string, int> storedOfCmti(const std::string& line) {
+    std::string rest = line.substr(line.find(':') + 1);
+    size_t comma = rest.rfind(',');
+    if (comma == std::string::npos) return {"", 0};
+    std::string storage = rest.substr(0, comma);
+    storage.erase(std::remove_if(storage.begin(), storage.end(),
+                                 [](char c) { return c == '"' || c == ' '; }),
+                  storage.end());
+    return {storage, std::atoi(rest.c_str() + comma + 1)};
+}
+
+int messageReferenceOf(const std::vector<std::string>& lines) {
+    for (const std::string& l : lines)
+        if (startsWith(l, "+CMGS:")) return std::atoi(l.c_str() + 6);
+    return -1;
+}
+
+// ---- Unsolicited results and the calls they describe
+
+enum class CallState { none, ringing, active };
+
+// Turns unsolicited lines into events, keeping what spans lines: the PDU line after
+// +CMT, the stored messages still to read, the state of the call.
+class Router {
+public:
+    using Sink = std::function<void(const Event&)>;
+    explicit Router(Sink sink) : sink_(std::move(sink)) {}
+
+    // True when the line was the continuation of an earlier one and is used up.
+    bool continuation(const std::string& line) {
+        if (awaiting_ == Awaiting::nothing) return false;
+        Awaiting was = awaiting_;
+        awaiting_ = Awaiting::nothing;
+        if (!looksLikePdu(line)) return false;  // the PDU never came: a line of its own
+        if (was == Awaiting::messagePdu) sink_({Event::Kind::message, hexOnly(line), {}});
+        return true;
+    }
+
+    void unsolicited(const std::string& line, uint64_t now) {
+        if (startsWith(line, "RING") || startsWith(line, "+CRING:")) return ring(now);
+        if (startsWith(line, "+CLIP:")) return callerId(line, now);
+        if (isCallEnd(line)) return callEnded();
+        if (startsWith(line, "+CMT:")) awaiting_ = Awaiting::messagePdu;
+        else if (startsWith(line, "+CDS:") || startsWith(line, "+CBM:")) awaiting_ = Awaiting::otherPdu;
+        else if (startsWith(line, "+CMTI:")) stored(line);
+        else if (isRestartMarker(line)) restartSeen = true;
+    }
+
+    void answered() { call_ = CallState::active; }
+    void callEnded() {
+        if (call_ == CallState::none) return;
+        call_ = CallState::none;
+        sink_({Event::Kind::callEnded, {}, {}});
+    }
+    // A ringing call with no RING for `silenceMs` has ended; when to look next.
+    uint64_t checkSilence(uint64_t now, uint32_t silenceMs) {
+        if (call_ != CallState::ringing) return never;
+        if (now - lastRing_ >= silenceMs) {
+            callEnded();
+            return never;
+        }
+        return lastRing_ + silenceMs;
+    }
+    void reset() {
+        awaiting_ = Awaiting::nothing;
+        callEnded();
+    }
+
+    std::deque<std::pair<std::string, int>> toRead;  // stored messages announced by +CMTI
+    bool restartSeen = false;
+
+private:
+    enum class Awaiting { nothing, messagePdu, otherPdu };
+
+    void ring(uint64_t now) {
+        if (call_ == CallState::none) {
+            call_ = CallState::ringing;
+            callerShown_ = false;
+        }
+        lastRing_ = now;
+        sink_({Event::Kind::ring, {}, {}});
+    }
+
+    // The caller is shown once per call, however often +CLIP repeats.
+    void callerId(const std::string& line, uint64_t now) {
+        if (call_ == CallState::none) {
+            call_ = CallState::ringing;
+            callerShown_ = false;
+            lastRing_ = now;
+        }
+        if (callerShown_) return;
+        callerShown_ = true;
+        sink_({Event::Kind::callerId, {}, callerOfClip(line)});
+    }
+
+    void stored(const std::string& line) {
+        auto entry = storedOfCmti(line);
+        if (entry.second <= 0) return;
+        if (std::find(toRead.begin(), toRead.end(), entry) == toRead.end()) toRead.push_back(entry);
+    }
+
+    Sink sink_;
+    Awaiting awaiting_ = Awaiting::nothing;
+    CallState call_ = CallState::none;
+    bool callerShown_ = false;
+    uint64_t lastRing_ = 0;
+};
+
+// ---- Commands and the state shared with callers
+
+struct Command {
+    std::string text;
+    std::string pdu;  // a submission: sent after the prompt, with Ctrl-Z
+    uint32_t timeoutMs;
+    uint64_t queuedAt;
+    std::atomic<bool> cancelled{false};
+    std::function<void(const Result&)> done;
+};
+
+struct Config {
+    std::string path;
+    int baud = defaultBaud;
+    std::string loudspeaker;
+};
+
+struct Shared {
+    std::mutex lock;  // guards everything below but `stopping`
+    std::deque<std::shared_ptr<Command>> queue;
+    Timeouts timeouts;
+    Config config;
+    bool started = false;
+    std::thread thread;
+    int wakeFd = -1;
+    std::atomic<bool> stopping{false};
+};
+
+Shared& shared() {
+    static Shared* state = new Shared;  // lives as long as the process, like its thread
+    return *state;
+}
+
+Timeouts currentTimeouts() {
+    std::lock_guard<std::mutex> hold(shared().lock);
+    return shared().timeouts;
+}
+
+void wakePort() {
+    uint64_t one = 1;
+    ssize_t written = write(shared().wakeFd, &one, sizeof one);
+    (void)written;
+}
+
+void finish(const std::shared_ptr<Command>& command, Outcome outcome) {
+    Result r;
+    r.outcome = outcome;
+    if (command->done) command->done(r);
+}
+
+// ---- The port thread
+
+enum class Wait { line, prompt, timeout, lost, stop, woken };
+
+class PortThread {
+public:
+    explicit PortThread(const Config& config)
+        : config_(config), router_([](const Event& e) { radio::onModemEvent(e); }) {}
+
+    void run() {
+        uint32_t pause = currentTimeouts().reopenFirst;
+        while (!stopping()) {
+            if (fd_ < 0 && !connect()) {
+                idleFor(pause);
+                pause = std::min(pause * 2, currentTimeouts().reopenLongest);
+                failExpired();
+                continue;
+            }
+            if (needInit_ && !initialise()) {
+                closePort("the module does not answer");
+                continue;
+            }
+            pause = currentTimeouts().reopenFirst;
+            if (!router_.toRead.empty()) readStored();
+            else if (auto command = takeCommand()) runCommand(command);
+            else idle();
+        }
+        closePort("stopped");
+    }
+
+private:
+    bool stopping() const { return shared().stopping.load(); }
+
+    // ---- The device
+
+    bool connect() {
+        std::string why;
+        fd_ = tty::openRaw(config_.path, config_.baud, &why);
+        if (fd_ < 0) {
+            if (!openFailed_) internal::trace("modem: %s", why.c_str());
+            openFailed_ = true;
+            return false;
+        }
+        openFailed_ = false;
+        lines_.clear();
+        needInit_ = true;
+        internal::trace("modem: opened %s at %d baud", config_.path.c_str(), config_.baud);
+        return true;
+    }
+
+    void closePort(const char* why) {
+        if (fd_ < 0) return;
+        close(fd_);
+        fd_ = -1;
+        ready_ = false;
+        timeoutsInRow_ = 0;
+        router_.reset();
+        internal::trace("modem: port closed (%s)", why);
+        radio::onModemEvent({Event::Kind::lost, {}, {}});
+    }
+
+    bool writeAll(const std::string& bytes) {
+        size_t done = 0;
+        while (fd_ >= 0 && done < bytes.size()) {
+            ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<size_t>(n);
+            } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                pollfd p{fd_, POLLOUT, 0};
+                poll(&p, 1, static_cast<int>(currentTimeouts().command));
+                if (!(p.revents & POLLOUT)) break;
+            } else {
+                break;
+            }
+        }
+        if (done == bytes.size()) return true;
+        closePort("write failed");
+        return false;
+    }
+
+    // Reads until a line (or the prompt, when asked for) is there, the deadline passes,
+    // the port goes away, or (when `wakeable`) a caller queued a command.
+    Wait next(std::string& line, uint64_t deadline, bool prompt, bool wakeable) {
+        for (;;) {
+            if (lines_.takeLine(line)) return Wait::line;
+            if (prompt && lines_.takePrompt()) return Wait::prompt;
+            if (stopping()) return Wait::stop;
+            if (fd_ < 0) return Wait::lost;
+            uint64_t now = nowMs();
+            if (now >= deadline) return Wait::timeout;
+            pollfd fds[2] = {{fd_, POLLIN, 0}, {shared().wakeFd, POLLIN, 0}};
+            int timeout = deadline == never ? -1 : static_cast<int>(std::min<uint64_t>(deadline - now, INT32_MAX));
+            if (poll(fds, 2, timeout) < 0 && errno != EINTR) return Wait::lost;
+            if (fds[1].revents & POLLIN) {
+                uint64_t count;
+                ssize_t got = read(shared().wakeFd, &count, sizeof count);
+                (void)got;
+                if (stopping()) return Wait::stop;
+                if (wakeable) return Wait::woken;
+            }
+            if (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
+                char buffer[512];
+                ssize_t got = read(fd_, buffer, sizeof buffer);
+                if (got > 0) lines_.append(buffer, static_cast<size_t>(got));
+                else if (got == 0 || (errno != EAGAIN && errno != EINTR)) return Wait::lost;
+            }
+        }
+    }
+
+    // A line while no command is open: unsolicited, or noise.
+    void idleLine(const std::string& line) {
+        if (router_.continuation(line)) return;
+        if (isUnsolicited(line, "")) router_.unsolicited(line, nowMs());
+        if (router_.restartSeen && !initialising_) {
+            router_.restartSeen = false;
+            needInit_ = true;
+            internal::trace("modem: the module restarted (%s)", line.c_str());
+        }
+    }
+
+    // Waits `ms`, taking unsolicited results meanwhile.
+    void idleFor(uint32_t ms) {
+        uint64_t deadline = nowMs() + ms;
+        std::string line;
+        for (;;) {
+            if (fd_ < 0) {
+                pollfd p{shared().wakeFd, POLLIN, 0};
+                uint64_t now = nowMs();
+                if (stopping() || now >= deadline) return;
+                poll(&p, 1, static_cast<int>(deadline - now));
+                if (p.revents & POLLIN) {
+                    uint64_t count;
+                    ssize_t got = read(shared().wakeFd, &count, sizeof count);
+                    (void)got;
+                }
+                continue;
+            }
+            Wait w = next(line, deadline, false, false);
+            if (w == Wait::line) idleLine(line);
+            else if (w == Wait::lost) closePort("the device went away");
+            else return;
+        }
+    }
+
+    void idle() {
+        uint64_t silenceCheck = router_.checkSilence(nowMs(), currentTimeouts().callSilence);
+        std::string line;
+        Wait w = next(line, silenceCheck, false, true);
+        if (w == Wait::line) idleLine(line);
+        else if (w == Wait::lost) closePort("the device went away");
+    }
+
+    // ---- One command
+
+    struct Exchange {
+        std::string text;
+        std::string pdu;
+        uint32_t timeoutMs;
+        bool resync = true;  // after a time-out: ESC, then AT
+    };
+
+    Result exec(const Exchange& x) {
+        Result r;
+        if (fd_ < 0 || !writeAll(x.text + "\r")) return outcome(r, Outcome::portLost);
+        bool atPrompt = !x.pdu.empty();
+        uint64_t deadline = nowMs() + (atPrompt ? currentTimeouts().prompt : x.timeoutMs);
+        std::string line;
+        for (;;) {
+            Wait w = next(line, deadline, atPrompt, false);
+            if (w == Wait::prompt) {
+                atPrompt = false;
+                if (!writeAll(x.pdu + ctrlZ)) return outcome(r, Outcome::portLost);
+                deadline = nowMs() + x.timeoutMs;
+                continue;
+            }
+            if (w == Wait::timeout) return timedOut(r, x);
+            if (w == Wait::lost || w == Wait::stop) {
+                if (w == Wait::lost) closePort("the device went away");
+                return outcome(r, Outcome::portLost);
+            }
+            if (w != Wait::line || router_.continuation(line)) continue;
+            if (line == x.text || (!x.pdu.empty() && hexOnly(line) == x.pdu)) continue;  // echo
+            if (isUnsolicited(line, x.text)) {
+                router_.unsolicited(line, nowMs());
+                continue;
+            }
+            if (!isFinal(line, x.text)) {
+                r.lines.push_back(line);
+                continue;
+            }
+            r.finalLine = line;
+            r.messageReference = messageReferenceOf(r.lines);
+            timeoutsInRow_ = 0;
+            return outcome(r, line == "OK" || startsWith(line, "CONNECT") ? Outcome::ok : Outcome::refused);
+        }
+    }
+
+    static Result outcome(Result r, Outcome o) {
+        r.outcome = o;
+        return r;
+    }
+
+    // No final result in time: ESC abandons a PDU still being typed, AT finds the module
+    // again; a module that stays silent is closed and reopened.
+    Result timedOut(Result r, const Exchange& x) {
+        internal::trace("modem: no answer to %s", x.text.c_str());
+        if (x.resync && fd_ >= 0) {
+            writeAll(escapeReturn);
+            Result probe = exec({"AT", "", currentTimeouts().resync, false});
+            if (probe.outcome != Outcome::ok && ++timeoutsInRow_ >= timeoutsBeforeReopen)
+                closePort("no answers");
+        }
+        return outcome(r, Outcome::timedOut);
+    }
+
+    // The same command again after a pause while the SIM or module says it is busy.
+    Result execPatient(const Exchange& x) {
+        Timeouts t = currentTimeouts();
+        Result r = exec(x);
+        for (int i = 0; i < t.busyRetries && r.outcome == Outcome::refused && isBusy(r.finalLine); ++i) {
+            idleFor(t.busyPause);
+            r = exec(x);
+        }
+        return r;
+    }
+
+    std::shared_ptr<Command> takeCommand() {
+        std::lock_guard<std::mutex> hold(shared().lock);
+        auto& queue = shared().queue;
+        while (!queue.empty()) {
+            auto command = queue.front();
+            queue.pop_front();
+            if (!command->cancelled.load()) return command;
+        }
+        return nullptr;
+    }
+
+    void runCommand(const std::shared_ptr<Command>& command) {
+        Result r = execPatient({command->text, command->pdu, command->timeoutMs});
+        if (command->text == "ATA" && r.outcome == Outcome::ok) router_.answered();
+        if (r.outcome != Outcome::ok)
+            internal::trace("modem: %s -> %s", command->text.c_str(), r.finalLine.c_str());
+        if (command->done) command->done(r);
+    }
+
+    // Commands that waited longer than allowed for a modem fail.
+    void failExpired() {
+        std::vector<std::shared_ptr<Command>> expired;
+        {
+            std::lock_guard<std::mutex> hold(shared().lock);
+            uint64_t limit = shared().timeouts.waitForModem;
+            auto& queue = shared().queue;
+            uint64_t now = nowMs();
+            for (auto it = queue.begin(); it != queue.end();) {
+                if (now - (*it)->queuedAt < limit) {
+                    ++it;
+                    continue;
+                }
+                expired.push_back(*it);
+                it = queue.erase(it);
+            }
+        }
+        for (auto& command : expired) finish(command, Outcome::noModem);
+    }
+
+    // ---- Initialisation
+
+    bool probe() {
+        Timeouts t = currentTimeouts();
+        uint64_t deadline = nowMs() + t.boot;
+        while (fd_ >= 0 && !stopping() && nowMs() < deadline) {
+            Result r = exec({"AT", "", t.probe, false});
+            if (r.outcome == Outcome::ok) return true;
+            if (r.outcome == Outcome::refused) idleFor(t.probe);
+        }
+        return false;
+    }
+
+    bool retryUntilAccepted(const std::string& command, uint32_t forMs) {
+        uint64_t deadline = nowMs() + forMs;
+        for (;;) {
+            Result r = exec({command, "", currentTimeouts().command});
+            if (r.outcome == Outcome::ok) return true;
+            if (fd_ < 0 || stopping() || nowMs() + smsModePauseMs > deadline) return false;
+            idleFor(smsModePauseMs);
+        }
+    }
+
+    // ESC, AT until the module answers, then the settings a restart forgets.
+    bool initialise() {
+        initialising_ = true;
+        needInit_ = false;
+        ready_ = false;
+        Timeouts t = currentTimeouts();
+        writeAll(escapeReturn);
+        idleFor(settleAfterEscapeMs);
+        bool answered = probe();
+        if (answered) configure(t);
+        initialising_ = false;
+        if (!answered || fd_ < 0) return false;
+        if (router_.restartSeen) {
+            router_.restartSeen = false;
+            needInit_ = true;  // it restarted while it was being set up: once more
+        }
+        ready_ = true;
+        internal::trace("modem: ready");
+        radio::onModemEvent({Event::Kind::ready, {}, {}});
+        catchUp();
+        return true;
+    }
+
+    void configure(const Timeouts& t) {
+        exec({"ATE0", "", t.command});
+        exec({"AT+CMEE=1", "", t.command});
+        Result pin = exec({"AT+CPIN?", "", t.command});
+        if (pin.lines.empty() || pin.lines[0] != "+CPIN: READY")
+            internal::trace("modem: SIM not ready (%s)", pin.lines.empty() ? pin.finalLine.c_str() : pin.lines[0].c_str());
+        if (!retryUntilAccepted("AT+CMGF=0", t.smsMode)) internal::trace("modem: no PDU mode: no SMS");
+        exec({"AT+CSCS=\"GSM\"", "", t.command});
+        static const char* indications[] = {"AT+CNMI=2,1,0,0,0", "AT+CNMI=2,2,0,0,0", "AT+CNMI=2,1",
+                                            "AT+CNMI=1,1"};
+        for (const char* cnmi : indications)
+            if (exec({cnmi, "", t.command}).outcome == Outcome::ok || fd_ < 0) break;
+        if (exec({"AT+CLIP=1", "", t.command}).outcome != Outcome::ok)
+            internal::trace("modem: no caller id");
+        exec({"AT+CVHU=0", "", t.command});
+        storage_.clear();
+    }
+
+    // Messages that came while the port was away: AT+CMGL=0 lists the unread ones.
+    void catchUp() {
+        Result r = exec({"AT+CMGL=0", "", currentTimeouts().read});
+        if (r.outcome != Outcome::ok) return;
+        std::vector<int> indexes;
+        for (size_t i = 0; i + 1 < r.lines.size(); ++i) {
+            if (!startsWith(r.lines[i], "+CMGL:")) continue;
+            indexes.push_back(std::atoi(r.lines[i].c_str() + 6));
+            radio::onModemEvent({Event::Kind::message, hexOnly(r.lines[i + 1]), {}});
+        }
+        for (int index : indexes) exec({"AT+CMGD=" + std::to_string(index), "", currentTimeouts().command});
+    }
+
+    // +CMTI announced a stored message: read it, report it, delete it.
+    void readStored() {
+        auto [storage, index] = router_.toRead.front();
+        router_.toRead.pop_front();
+        Timeouts t = currentTimeouts();
+        if (!storage.empty() && storage != storage_ &&
+            exec({"AT+CPMS=\"" + storage + "\"", "", t.command}).outcome == Outcome::ok)
+            storage_ = storage;
+        Result r = execPatient({"AT+CMGR=" + std::to_string(index), "", t.read});
+        if (r.outcome != Outcome::ok) return;
+        for (size_t i = 0; i + 1 < r.lines.size(); ++i) {
+            if (!startsWith(r.lines[i], "+CMGR:")) continue;
+            radio::onModemEvent({Event::Kind::message, hexOnly(r.lines[i + 1]), {}});
+            break;
+        }
+        exec({"AT+CMGD=" + std::to_string(index), "", t.command});
+    }
+
+    Config config_;
+    int fd_ = -1;
+    LineBuffer lines_;
+    Router router_;
+    bool needInit_ = true;
+    bool initialising_ = false;
+    bool ready_ = false;
+    bool openFailed_ = false;
+    int timeoutsInRow_ = 0;
+    std::string storage_;  // the storage AT+CMGR reads, once chosen
+};
+
+// ---- Registry
+
+std::string readText(HKEY key, LPCWSTR name) {
+    WCHAR value[MAX_PATH] = {};
+    DWORD size = sizeof value - sizeof(WCHAR);
+    DWORD type = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return "";
+    return toUtf8(value);
+}
+
+Config readConfig() {
+    Config config;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\Modem", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        config.path = readText(key, u"Port");
+        config.loudspeaker = readText(key, u"Loudspeaker command");
+        DWORD baud = 0, size = sizeof baud, type = 0;
+        if (RegQueryValueExW(key, u"Baud rate", nullptr, &type, reinterpret_cast<BYTE*>(&baud), &size) ==
+                ERROR_SUCCESS &&
+            type == REG_DWORD && tty::speedCode(static_cast<int>(baud)) >= 0)
+            config.baud = static_cast<int>(baud);
+        RegCloseKey(key);
+    }
+    if (config.path.empty()) {
+        config.path = sim::startDefaultModem();
+        if (config.loudspeaker.empty()) config.loudspeaker = sim::loudspeakerCommand;
+        internal::trace("modem: none in the registry; the simulated modem at %s", config.path.c_str());
+    }
+    return config;
+}
+
+void enqueue(const std::shared_ptr<Command>& command, bool first) {
+    start();
+    {
+        std::lock_guard<std::mutex> hold(shared().lock);
+        if (first) shared().queue.push_front(command);
+        else shared().queue.push_back(command);
+    }
+    wakePort();
+}
+
+}  // namespace
+
+Timeouts timeouts() { return currentTimeouts(); }
+
+void setTimeoutsForTests(const Timeouts& t) {
+    std::lock_guard<std::mutex> hold(shared().lock);
+    shared().timeouts = t;
+}
+
+void start() {
+    Shared& s = shared();
+    std::lock_guard<std::mutex> hold(s.lock);
+    if (s.started) return;
+    s.config = readConfig();
+    s.wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    s.stopping = false;
+    s.started = true;
+    s.thread = std::thread([config = s.config] { PortThread(config).run(); });
+}
+
+std::string loudspeakerCommand() {
+    start();
+    std::lock_guard<std::mutex> hold(shared().lock);
+    return shared().config.loudspeaker;
+}
+
+Result submit(const std::string& pduHex, int tpduLength) {
+    struct Waiter {
+        std::mutex lock;
+        std::condition_variable done;
+        bool finished = false;
+        Result result;
+    };
+    auto waiter = std::make_shared<Waiter>();
+    Timeouts t = currentTimeouts();
+    auto command = std::make_shared<Command>();
+    command->text = "AT+CMGS=" + std::to_string(tpduLength);
+    command->pdu = pduHex;
+    command->timeoutMs = t.submit;
+    command->queuedAt = nowMs();
+    command->done = [waiter](const Result& r) {
+        std::lock_guard<std::mutex> hold(waiter->lock);
+        waiter->result = r;
+        waiter->finished = true;
+        waiter->done.notify_all();
+    };
+    enqueue(command, false);
+    // The port thread ends every command by itself; this bound only guards against a
+    // thread that stopped.
+    uint64_t bound = t.waitForModem + (uint64_t{t.prompt} + t.submit + t.busyPause + t.resync) *
+                                          static_cast<uint64_t>(t.busyRetries + 1) + outerSlackMs;
+    std::unique_lock<std::mutex> hold(waiter->lock);
+    if (!waiter->done.wait_for(hold, std::chrono::milliseconds(bound), [&] { return waiter->finished; })) {
+        command->cancelled = true;
+        return Result{Outcome::timedOut, "", {}, -1};
+    }
+    return waiter->result;
+}
+
+void post(const std::string& text, uint32_t timeoutMs, bool first,
+          std::function<void(const Result&)> done) {
+    auto command = std::make_shared<Command>();
+    command->text = text;
+    command->timeoutMs = timeoutMs;
+    command->queuedAt = nowMs();
+    command->done = std::move(done);
+    enqueue(command, first);
+}
+
+void stopForTests() {
+    Shared& s = shared();
+    {
+        std::lock_guard<std::mutex> hold(s.lock);
+        if (!s.started) return;
+        s.stopping = true;
+    }
+    wakePort();
+    s.thread.join();
+    std::deque<std::shared_ptr<Command>> left;
+    {
+        std::lock_guard<std::mutex> hold(s.lock);
+        left.swap(s.queue);
+        close(s.wakeFd);
+        s.wakeFd = -1;
+        s.started = false;
+        s.stopping = false;
+    }
+    for (auto& command : left) finish(command, Outcome::noModem);
+}
+
+void parseForFuzzing(const uint8_t* bytes, size_t size) {
+    static const char* commands[] = {"", "AT+CMGR=1", "ATA", "AT+CMGS=20", "AT+CPIN?"};
+    Router router([](const Event& e) { (void)e.pdu.size(); });
+    LineBuffer lines;
+    lines.append(reinterpret_cast<const char*>(bytes), size);
+    std::string line;
+    size_t n = 0;
+    while (lines.takeLine(line) || lines.takePrompt()) {
+        const std::string command = commands[n++ % 5];
+        if (line.empty() || router.continuation(line)) continue;
+        if (isUnsolicited(line, command)) router.unsolicited(line, n);
+        else if (isFinal(line, command)) (void)messageReferenceOf({line});
+        router.checkSilence(n, 3);
+        line.clear();
+    }
+    while (!router.toRead.empty()) router.toRead.pop_front();
+}
+
+}  // namespace orven::modem
