@@ -281,6 +281,7 @@ HRESULT RIL_Answer(HRIL handle) {
     modem::post("ATA", modem::timeouts().answer, true, [id, client](const modem::Result& result) {
         DWORD code = radio::resultCodeOf(result);
         radio::queueWork([id, client, code] {
+            if (code == RIL_RESULT_OK) shell::endIncomingCall();  // the call screen takes over
             radio::forEachClient(RIL_NCLASS_FUNCRESULT, [&](const radio::Client& c) {
                 if (c.handle == client && c.result != nullptr) c.result(code, id, nullptr, 0, c.parameter);
             });

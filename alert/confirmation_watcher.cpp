@@ -1,0 +1,180 @@
+// The confirmation watcher. The radio thread registers two callbacks with the radio
+// interface and sleeps; the interface calls onRadioNotify on its own notification
+// thread. While an alert is pending, a message or a call whose number contains an alert
+// number or the test number confirms it: the repeat send stops, the shell's notification
+// window closes, the status says who confirmed, a call may be answered and put on the
+// loudspeaker, and timer 8 tells the main window.
+//
+// Everything here runs on the notification thread and touches the GUI only through
+// calls that are safe from any thread and never wait for it: the status text (its own
+// lock), the main window's timers, its repaint and foreground, and the shell's windows.
+// testMode and alertsSent are atomic words.
+#include "alert/confirmation_watcher.h"
+
+#include "alert/alert_message.h"
+#include "app/platform_facts.h"
+#include "app/startup.h"
+#include "app/status_text.h"
+#include "settings/app_settings.h"
+
+std::atomic<HRIL> rilHandle{nullptr};
+
+namespace {
+
+constexpr DWORD radioPortIndex = 1;
+constexpr DWORD radioCallbackParameter = 0x55AA55AA;
+constexpr DWORD radioSleepMs = 500;
+constexpr UINT_PTR repeatSendTimer = 7;
+constexpr UINT_PTR alarmTimer = 8;
+constexpr UINT alarmDelayMs = 500;
+constexpr DWORD answerSettleMs = 1000;  // the call is up before the loudspeaker switches
+constexpr int windowTitleSize = 256;
+constexpr DWORD notificationClassMask = 0x00FF0000;
+constexpr DWORD notificationMask = 0xFF;
+constexpr DWORD newsNotification = 1;  // RIL_NOTIFY_MESSAGE and RIL_NOTIFY_CALLERID
+constexpr DWORD newerShellVersion = 5;
+
+constexpr int ossvcsLoudspeakerQuery = 217;
+constexpr int ossvcsLoudspeakerSet = 218;
+
+// The sender of an incoming delivered message, or null for any other message.
+LPCWSTR senderOf(const void* data) {
+    const auto* message = static_cast<const RILMESSAGE*>(data);
+    if (message->dwType != RIL_MSGTYPE_IN_DELIVER) return nullptr;
+    return message->msgInDeliver.raOrigAddress.wszAddress;
+}
+
+LPCWSTR callerOf(const void* data) {
+    return static_cast<const RILREMOTEPARTYINFO*>(data)->raAddress.wszAddress;
+}
+
+// The received number, cut to 99 characters without splitting a surrogate pair.
+void copyReceivedNumber(LPCWSTR received, WCHAR number[receivedNumberSize]) {
+    lstrcpynW(number, received, receivedNumberSize);
+    int length = lstrlenW(number);
+    if (length == receivedNumberSize - 1 && number[length - 1] >= 0xD800 &&
+        number[length - 1] <= 0xDBFF)
+        number[length - 1] = 0;
+}
+
+// Alert number 1, alert number 2, then the test number: a stored number that is not
+// empty and occurs anywhere in the received one.
+bool confirmingNumber(LPCWSTR received) {
+    WCHAR test[testNumberSize];
+    copyTestNumber(test);
+    const WCHAR* stored[] = {appSettings.alertNumber1, appSettings.alertNumber2, test};
+    for (const WCHAR* number : stored)
+        if (number[0] != 0 && StrStrW(received, number) != nullptr) return true;
+    return false;
+}
+
+// Whether the pending alert is a test (testMode 2 or more), clearing it if so.
+bool takeTestMode() {
+    int32_t mode = testMode.load();
+    while (mode >= 2 && !testMode.compare_exchange_weak(mode, 0)) {
+    }
+    return mode >= 2;
+}
+
+void switchLoudspeakerOnByOssvcs() {
+    HMODULE library = LoadLibraryW(u"\\windows\\ossvcs.dll");
+    if (library == nullptr) return;
+    auto query = reinterpret_cast<LoudspeakerQueryProc>(
+        GetProcAddressW(library, MAKEINTRESOURCEW(ossvcsLoudspeakerQuery)));
+    if (query != nullptr) {
+        DWORD state = 0;
+        query(&state);
+    }
+    auto set = reinterpret_cast<LoudspeakerSetProc>(
+        GetProcAddressW(library, MAKEINTRESOURCEW(ossvcsLoudspeakerSet)));
+    if (set != nullptr) set(1);
+    FreeLibrary(library);
+}
+
+void switchLoudspeakerOnByWaveDriver() {
+    HANDLE wave = CreateFileW(u"WAV1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (wave == INVALID_HANDLE_VALUE) return;
+    DWORD message[5] = {0, WAV_MESSAGE_LOUDSPEAKER_ON, 0, 0, 0};
+    DWORD output = 0;
+    DWORD returned = 0;
+    DeviceIoControl(wave, IOCTL_WAV_MESSAGE, message, sizeof message, &output, sizeof output,
+                    &returned, nullptr);
+    CloseHandle(wave);
+}
+
+void confirmByMessage(LPCWSTR number) {
+    closeWindowByTitle(osMajorVersion >= newerShellVersion ? u"New SMS message"
+                                                           : u"New text message");
+    bool test = takeTestMode();
+    formatStatusText(test ? u"Test message confirmed\nfrom: %s"
+                          : u"Emergency message confirmed\nfrom: %s",
+                     number);
+}
+
+// The call is answered after the status says so, and the loudspeaker switched once it
+// is up.
+void confirmByCall(LPCWSTR number) {
+    if (isSmartphone == 0) closeWindowByTitle(u"Phone - Incoming...");
+    SetForegroundWindow(reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(mainWindow) | 1));
+    bool test = takeTestMode();
+    formatStatusText(test ? u"Test message confirmed\nby %s" : u"Emergency message confirmed\nby %s",
+                     number);
+    if (appSettings.autoAnswering == 0) return;
+    setStatusText(test ? u"Test message confirmed\nPlease speak..."
+                       : u"Emergency message confirned\nPlease speak...");
+    RIL_Answer(rilHandle.load());
+    Sleep(answerSettleMs);
+    if (appSettings.autoSpeakerphone == 0) return;
+    if (osMajorVersion >= newerShellVersion) switchLoudspeakerOnByOssvcs();
+    else switchLoudspeakerOnByWaveDriver();
+}
+
+struct TitleSearch {
+    LPCWSTR title;
+    HWND found;
+};
+
+BOOL CALLBACK stopAtTitle(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<TitleSearch*>(parameter);
+    WCHAR title[windowTitleSize];
+    GetWindowTextW(window, title, windowTitleSize);
+    if (lstrcmpW(title, search->title) != 0) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+DWORD WINAPI radioThread(LPVOID) {
+    HRIL handle = nullptr;
+    RIL_Initialize(radioPortIndex, onRadioResult, onRadioNotify, RIL_NCLASS_ALL,
+                   radioCallbackParameter, &handle);
+    rilHandle.store(handle);
+    for (;;) Sleep(radioSleepMs);
+}
+
+void CALLBACK onRadioResult(DWORD, HRESULT, const void*, DWORD, DWORD) {}
+
+void CALLBACK onRadioNotify(DWORD code, const void* data, DWORD, DWORD) {
+    DWORD notificationClass = code & notificationClassMask;
+    bool message = notificationClass == RIL_NCLASS_MESSAGE;
+    bool call = notificationClass == RIL_NCLASS_SUPSERVICE;
+    if ((!message && !call) || (code & notificationMask) != newsNotification) return;
+    if (alertsSent.load() == 0 || data == nullptr) return;
+    LPCWSTR received = message ? senderOf(data) : callerOf(data);
+    if (received == nullptr) return;
+    WCHAR number[receivedNumberSize];
+    copyReceivedNumber(received, number);
+    if (!confirmingNumber(number)) return;
+    KillTimer(mainWindow, repeatSendTimer);
+    if (message) confirmByMessage(number);
+    else confirmByCall(number);
+    SetTimer(mainWindow, alarmTimer, alarmDelayMs, nullptr);
+}
+
+void closeWindowByTitle(LPCWSTR title) {
+    TitleSearch search{title, nullptr};
+    EnumWindows(stopAtTitle, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr && IsWindowVisible(search.found)) DestroyWindow(search.found);
+}
