@@ -13,22 +13,12 @@
 #include <vector>
 
 #include "app/receiver_search.h"
-#include "app/sound_cues.h"
-#include "app/startup.h"
-#include "app/status_text.h"
-#include "gps/gps_port.h"
-#include "gps/gps_state.h"
-#include "platform/testing.h"
-#include "settings/app_settings.h"
-#include "sim/nmea_receiver.h"
+#include "test_gps_support.h"
 
 namespace {
 
-using orven::sim::NmeaReceiver;
+using namespace gpstest;
 using orven::sim::Phase;
-using orven::sim::Scenario;
-
-const char readerEndLine[] = "keybd_event vk=0x10 flags=0x6";
 
 // The main window's timers that concern the link: 4 and 44 run their handlers; the
 // search's (2, 3) and the procedure's (5) are only stopped, so the port stays as it is.
@@ -40,120 +30,16 @@ LRESULT CALLBACK linkWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return 0;
 }
 
-// A fresh phone whose virtual clock reads 09:00:<second>, with the main window.
-struct Device {
-    orven::test::Phone phone;
-    explicit Device(WORD second = 17) {
-        orven::test::useVirtualClock(SYSTEMTIME{2026, 1, 1, 5, 9, 0, second, 0});
-        fillAppFolder();
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = linkWindowProc;
-        wc.lpszClassName = u"LinkTestWindow";
-        RegisterClassW(&wc);
-        mainWindow = CreateWindowExW(0, u"LinkTestWindow", u"link", 0, 0, 0, 240, 320, nullptr,
-                                     nullptr, nullptr, nullptr);
-        // Several scenarios may share a process (a direct run of the test binary).
-        orven::test::clearTrace();
-        orven::test::clearPlayedSounds();
-        resetSettingsForTests();
+// Port COM3 is being searched when the scenario starts; the clock reads second 17.
+struct LinkDevice : Device {
+    explicit LinkDevice(WORD second = 17) : Device(linkWindowProc, second) {
         appSettings.gpsPortNumber = 3;
         gpsState.searchState = 1;
-        gpsState.satellitesInView = 0;
-        setStatusText(u"");
-    }
-    ~Device() {
-        gpsShutdown();
-        DestroyWindow(mainWindow);
-        mainWindow = nullptr;
-    }
-    // Waits in real time for the reader, without moving virtual time.
-    bool waitFor(const std::function<bool()>& done, uint32_t timeoutMs = 8000) const {
-        return phone.waitFor(done, 0, timeoutMs);
     }
 };
 
-// A receiver that is switched on by the test once its port is open, so nothing it says
-// is dropped as bytes from before the open.
-std::unique_ptr<NmeaReceiver> receiver(std::vector<Phase> phases, bool paced = false,
-                                       const char* talker = "GP") {
-    Scenario scenario;
-    scenario.phases = {{Phase::off}};
-    scenario.phases.insert(scenario.phases.end(), phases.begin(), phases.end());
-    scenario.paced = paced;
-    scenario.talker = talker;
-    scenario.startUtc = 1767571200 + 12 * 3600 + 35 * 60;  // 2026-01-05 12:35:00 UTC
-    auto started = NmeaReceiver::start(scenario);
-    EXPECT_TRUE(started);
-    return started;
-}
-
-int traced(const std::string& needle) {
-    int count = 0;
-    for (const std::string& line : orven::test::traceLines())
-        if (line.find(needle) != std::string::npos) ++count;
-    return count;
-}
-
-// The position of the first trace line holding needle, or -1.
-int firstTraced(const std::string& needle) {
-    const std::vector<std::string> lines = orven::test::traceLines();
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (lines[i].find(needle) != std::string::npos) return static_cast<int>(i);
-    return -1;
-}
-
-// Trace lines of SetTimer or KillTimer ("SetTimer hwnd=0x10010 id=4 ms=30000").
-bool isTimerCall(const std::string& line, const std::string& call, int id) {
-    const std::string field = " id=" + std::to_string(id);
-    const size_t at = line.find(field);
-    return line.rfind(call + " ", 0) == 0 && at != std::string::npos &&
-           (at + field.size() == line.size() || line[at + field.size()] == ' ');
-}
-
-int timerCalls(const std::string& call, int id) {
-    int count = 0;
-    for (const std::string& line : orven::test::traceLines()) count += isTimerCall(line, call, id);
-    return count;
-}
-
-int firstTimerCall(const std::string& call, int id) {
-    const std::vector<std::string> lines = orven::test::traceLines();
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (isTimerCall(lines[i], call, id)) return static_cast<int>(i);
-    return -1;
-}
-
-// Cues played, as "4" for a synchronous and "5a" for an asynchronous one.
-std::vector<std::string> cues() {
-    std::vector<std::string> played;
-    for (const auto& sound : orven::test::playedSounds()) {
-        const size_t slash = sound.file.rfind('/');
-        std::string cue = sound.file.substr(slash + 1, sound.file.find('.', slash) - slash - 1);
-        played.push_back(cue + (sound.async ? "a" : ""));
-    }
-    return played;
-}
-
-std::string status() {
-    WCHAR text[statusTextSize];
-    copyStatusText(text);
-    return orven::toUtf8(text);
-}
-
-int32_t savedPortNumber() {
-    HKEY key = nullptr;
-    int32_t number = -99;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyName, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return number;
-    DWORD size = sizeof number;
-    RegQueryValueExW(key, gpsPortNumberValue, nullptr, nullptr, reinterpret_cast<LPBYTE>(&number),
-                     &size);
-    RegCloseKey(key);
-    return number;
-}
-
 TEST(GpsPort, FirstGpSentenceFindsTheReceiverOnce) {
-    Device device;
+    LinkDevice device;
     auto gps = receiver({{Phase::noFix, 2}, {Phase::fix, 1}});
     ASSERT_TRUE(orven::sim::mapComPort(3, gps->devicePath()));
     SetTimer(mainWindow, scanTimer, portCheckMs, nullptr);
@@ -193,7 +79,7 @@ TEST(GpsPort, FirstGpSentenceFindsTheReceiverOnce) {
 }
 
 TEST(GpsPort, WatchdogAndTimerTwoAreStoppedWhenTheReceiverIsFound) {
-    Device device;
+    LinkDevice device;
     auto gps = receiver({{Phase::noFix, 1}});
     ASSERT_TRUE(orven::sim::mapComPort(3, gps->devicePath()));
     SetTimer(mainWindow, scanTimer, portCheckMs, nullptr);
@@ -221,7 +107,8 @@ TEST(GpsPort, CueFiveSoundsOnEverySentenceInSecondsZeroAndThirty) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
-        Device device(row.second);
+        // Run in a process of its own under CTest, this row's phone is the process's first.
+        LinkDevice device(row.second);
         auto gps = receiver({{Phase::noFix, 2}});
         ASSERT_TRUE(orven::sim::mapComPort(3, gps->devicePath()));
         ASSERT_EQ(gpsPortOpen(u"COM3:"), 1);
@@ -237,7 +124,7 @@ TEST(GpsPort, CueFiveSoundsOnEverySentenceInSecondsZeroAndThirty) {
 }
 
 TEST(GpsPort, AnotherTalkersReceiverIsParsedButNeverFound) {
-    Device device;
+    LinkDevice device;
     auto gps = receiver({{Phase::fix, 2}}, false, "GN");
     ASSERT_TRUE(orven::sim::mapComPort(3, gps->devicePath()));
     ASSERT_EQ(gpsPortOpen(u"COM3:"), 1);
@@ -255,7 +142,7 @@ TEST(GpsPort, AnotherTalkersReceiverIsParsedButNeverFound) {
 }
 
 TEST(GpsPort, ReaderEndsOnceItsPortIsClosed) {
-    Device device;
+    LinkDevice device;
     auto gps = receiver({});
     ASSERT_TRUE(orven::sim::mapComPort(3, gps->devicePath()));
     struct Row {
@@ -283,7 +170,7 @@ TEST(GpsPort, ReaderEndsOnceItsPortIsClosed) {
 }
 
 TEST(GpsPort, ShutdownReturnsAfterTheReaderEnded) {
-    Device device;
+    LinkDevice device;
     auto gps = receiver({});
     ASSERT_TRUE(orven::sim::mapComPort(3, gps->devicePath()));
     ASSERT_EQ(gpsPortOpen(u"COM3:"), 1);
@@ -294,7 +181,7 @@ TEST(GpsPort, ShutdownReturnsAfterTheReaderEnded) {
 }
 
 TEST(GpsPort, PulledReceiverEndsTheReaderAndWatchdogFourReportsIt) {
-    Device device;
+    LinkDevice device;
     auto gps = receiver({{Phase::noFix, 0}}, true);
     ASSERT_TRUE(orven::sim::mapComPort(3, gps->devicePath()));
     ASSERT_EQ(gpsPortOpen(u"COM3:"), 1);
@@ -315,7 +202,7 @@ TEST(GpsPort, PulledReceiverEndsTheReaderAndWatchdogFourReportsIt) {
 }
 
 TEST(GpsPort, PositionMissedAfterThreeMinutesClosesTheLink) {
-    Device device;
+    LinkDevice device;
     auto gps = receiver({{Phase::noFix, 1}});
     ASSERT_TRUE(orven::sim::mapComPort(3, gps->devicePath()));
     ASSERT_EQ(gpsPortOpen(u"COM3:"), 1);
@@ -332,7 +219,7 @@ TEST(GpsPort, PositionMissedAfterThreeMinutesClosesTheLink) {
 }
 
 TEST(GpsPort, NewOpenEndsTheOldReaderWhichNeverTakesUpTheNewPort) {
-    Device device;
+    LinkDevice device;
     auto silent = receiver({});
     auto talking = receiver({{Phase::noFix, 0}}, true);
     auto other = receiver({{Phase::noFix, 0}}, true);
@@ -363,7 +250,7 @@ TEST(GpsPort, NewOpenEndsTheOldReaderWhichNeverTakesUpTheNewPort) {
 }
 
 TEST(GpsPort, FailedOpenClosesThePreviousPortAndLeavesNone) {
-    Device device;
+    LinkDevice device;
     auto gps = receiver({});
     ASSERT_TRUE(orven::sim::mapComPort(3, gps->devicePath()));
     ASSERT_EQ(gpsPortOpen(u"COM3:"), 1);
