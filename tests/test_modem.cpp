@@ -381,3 +381,21 @@ TEST(ModemRecovery, ASlowCallbackDoesNotStallThePort) {
 }
 
 }  // namespace
+
+namespace {
+
+// The emulated phone without a modem in its registry gets the simulated one, with its
+// loudspeaker command.
+TEST(ModemDefault, WithoutARegisteredModemTheSimulatorServes) {
+    orven::test::Phone phone;
+    orven::test::clearTrace();
+    orven::modem::setTimeoutsForTests(modemtest::shortTimeouts());
+    orven::modem::start();
+    ASSERT_TRUE(modemtest::eventually([] { return modemtest::traced("modem: ready"); }));
+    EXPECT_TRUE(modemtest::traced("modem: none in the registry; the simulated modem at "));
+    EXPECT_EQ(sendOnce({}), S_OK);
+    EXPECT_EQ(orven::modem::loudspeakerCommand(), orven::sim::loudspeakerCommand);
+    orven::modem::stopForTests();
+}
+
+}  // namespace
