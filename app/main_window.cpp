@@ -1,51 +1,266 @@
-// The main window. Creation finds the program's folder and loads the settings; the
-// destroy handler plays the closing cue and ends the message loop. Command 1 (Ctrl+Q)
-// closes the program; timer 111 puts back the volume an asynchronous cue raised.
+// The main window: a full-screen window with the skin, the status of the emergency
+// procedure and a bottom bar with "Alert now!" on the left and "Menu" on the right.
+// Creation (folder, settings, platform facts, tray icon, skin, start-up timers), keeping
+// the window in front, the owner's taps and keys, the commands of the popup menu, hiding
+// to the tray and the orderly end. The procedure's timers are handled in
+// emergency_procedure.cpp and receiver_search.cpp.
 #include "app/main_window.h"
 
+#include "alert/alert_message.h"
+#include "alert/confirmation_watcher.h"
+#include "app/emergency_procedure.h"
+#include "app/main_screen.h"
+#include "app/platform_facts.h"
 #include "app/receiver_search.h"
 #include "app/sound_cues.h"
 #include "app/startup.h"
+#include "app/status_text.h"
+#include "gps/gps_port.h"
+#include "platform/commctrl.h"
 #include "settings/app_settings.h"
+
+HWND menuBar = nullptr;
+HICON trayIcon = nullptr;
+SHACTIVATEINFO shellActivateInfo;
+DWORD hiddenByUser = 0;
 
 namespace {
 
-constexpr UINT_PTR volumeRestoreTimer = 111;
 constexpr int closingCue = 111;
-constexpr WORD closeCommand = 1;
+constexpr UINT trayCallbackMessage = WM_USER + 101;  // 1125
+constexpr UINT trayIconId = 1;
+constexpr UINT startupMs = 500;
+constexpr UINT clockTickMs = 1000;
 
-LRESULT onCreate() {
+// Commands.
+constexpr WORD closeCommand = 1;  // Ctrl+Q
+constexpr WORD exitCommand = 1135;
+constexpr WORD hideCommand = 1136;
+constexpr WORD alertNumbersCommand = 40011;
+constexpr WORD gpsTestCommand = 40016;
+constexpr WORD alertTestCommand = 40017;
+constexpr WORD hardwareKeysCommand = 40018;
+constexpr WORD helpCommand = 40020;
+constexpr WORD ownerDetailsCommand = 40025;
+constexpr WORD leftSoftKeyCommand = 40026;
+constexpr WORD rightSoftKeyCommand = 40028;
+constexpr WORD hardwareButtonTestCommand = 40030;
+
+constexpr int menuBarResource = 109;
+constexpr int mainMenuResource = 108;
+constexpr int iconResource = 103;
+constexpr int skinResource = 105;
+
+// The platform's form of a window handle that also brings its owned windows forward.
+HWND withOwnedWindows(HWND window) {
+    return reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(window) | 1);
+}
+
+int screenWidth() { return GetSystemMetrics(SM_CXSCREEN); }
+int screenHeight() { return GetSystemMetrics(SM_CYSCREEN); }
+
+int menuBarHeight() {
+    RECT bar{};
+    if (menuBar == nullptr || !GetWindowRect(menuBar, &bar)) return 0;
+    return bar.bottom - bar.top;
+}
+
+HWND createMenuBar(HWND window) {
+    SHMENUBARINFO info{};
+    info.cbSize = 36;
+    info.hwndParent = window;
+    info.dwFlags = 0;
+    info.nToolBarId = menuBarResource;
+    info.hInstRes = appInstance;
+    info.nBmpId = 0;
+    info.cBmpImages = 0;
+    return SHCreateMenuBar(&info) ? info.hwndMB : nullptr;
+}
+
+BOOL setTrayIcon(HWND window, DWORD action, UINT id, HICON icon, LPCWSTR tip) {
+    NOTIFYICONDATA data{};
+    data.cbSize = 152;
+    data.hWnd = window;
+    data.uID = id;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = trayCallbackMessage;
+    data.hIcon = icon;
+    if (tip != nullptr) lstrcpynW(data.szTip, tip, sizeof data.szTip / sizeof data.szTip[0]);
+    return Shell_NotifyIcon(action, &data);
+}
+
+// The popup menu with "Hide (minimize)" and the owner-drawn exit item appended, its lower
+// right corner at (x, y) in client coordinates.
+void showMainMenu(HWND window, int x, int y) {
+    HMENU menu = LoadMenuW(appInstance, MAKEINTRESOURCEW(mainMenuResource));
+    if (menu == nullptr) return;
+    HMENU popup = GetSubMenu(menu, 0);
+    InsertMenuW(popup, static_cast<UINT>(-1), MF_BYPOSITION | MF_STRING, hideCommand,
+                u"Hide (minimize)");
+    InsertMenuW(popup, static_cast<UINT>(-1), MF_BYPOSITION | MF_OWNERDRAW, exitCommand, nullptr);
+    SetForegroundWindow(window);
+    POINT corner{x, y};
+    ClientToScreen(window, &corner);
+    TrackPopupMenuEx(popup, TPM_RIGHTALIGN | TPM_BOTTOMALIGN, corner.x, corner.y, window, nullptr);
+    DestroyMenu(menu);
+    PostMessageW(window, WM_NULL, 0, 0);
+}
+
+void showMenuAboveBar(HWND window) {
+    showMainMenu(window, screenWidth() - 11, screenHeight() - bottomBarHeight(screenWidth()));
+}
+
+LRESULT onCreate(HWND window) {
     fillAppFolder();
+    menuBar = createMenuBar(window);
+    if (menuBar == nullptr) return 0;
+    MoveWindow(menuBar, 0, 0, 0, 0, FALSE);
+    shellActivateInfo = SHACTIVATEINFO{};
+    shellActivateInfo.cbSize = 12;
     loadSettings();
+    INITCOMMONCONTROLSEX controls{8, ICC_DATE_CLASSES};
+    InitCommonControlsEx(&controls);
+    WCHAR platformType[260] = {};
+    SystemParametersInfoW(SPI_GETPLATFORMTYPE, sizeof platformType, platformType, 0);
+    isSmartphone = lstrcmpiW(platformType, u"Smartphone") == 0 ? 1 : 0;
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = 276;
+    GetVersionExW(&version);
+    osMajorVersion = version.dwMajorVersion;
+    int iconSize = isSmartphone ? 22 : 16;
+    trayIcon = static_cast<HICON>(LoadImageW(appInstance, MAKEINTRESOURCEW(iconResource),
+                                             IMAGE_ICON, iconSize, iconSize, 0));
+    setTrayIcon(window, NIM_ADD, trayIconId, trayIcon, mainWindowTitle);
+    skinBitmap = static_cast<HBITMAP>(
+        LoadImageW(appInstance, MAKEINTRESOURCEW(skinResource), IMAGE_BITMAP, 0, 0, 0));
+    MoveWindow(window, 0, 0, screenWidth(), screenHeight() - menuBarHeight(), FALSE);
+    SHFullScreen(window, SHFS_HIDETASKBAR | SHFS_HIDESTARTICON);
+    InvalidateRect(window, nullptr, TRUE);
     readSavedVolume();
+    SetTimer(window, startupTimer, startupMs, nullptr);
+    SetTimer(window, clockTickTimer, clockTickMs, nullptr);
     return 0;
 }
 
-// The screen itself is drawn with the main screen; until then the window is its white
-// class background.
-void onPaint(HWND window) {
-    PAINTSTRUCT paint;
-    BeginPaint(window, &paint);
-    EndPaint(window, &paint);
+void onDestroy(HWND window) {
+    playCue(closingCue, false);
+    for (UINT_PTR id : {1, 2, 3, 4, 5, 6, 11, 111, 1111, 11111}) KillTimer(mainWindow, id);
+    SHSipPreference(window, SIP_FORCEDOWN);
+    SHSipPreference(window, SIP_DOWN);
+    setTrayIcon(window, NIM_DELETE, trayIconId, nullptr, nullptr);
+    DestroyIcon(trayIcon);
+    DestroyWindow(menuBar);
+    if (skinBitmap != nullptr) DeleteObject(skinBitmap);
+    trayIcon = nullptr;
+    menuBar = nullptr;
+    skinBitmap = nullptr;
+    if (smsHandle != 0) {
+        SmsClose(smsHandle);
+        smsHandle = 0;
+    }
+    gpsShutdown();
+    RIL_Deinitialize(rilHandle.load());
+    SHFullScreen(window, SHFS_SHOWTASKBAR | SHFS_SHOWSIPBUTTON | SHFS_SHOWSTARTICON);
+    PostQuitMessage(0);
 }
 
-void onTimer(HWND window, UINT_PTR id) {
-    switch (id) {
-    case volumeRestoreTimer:
-        KillTimer(window, volumeRestoreTimer);
-        restoreSavedVolume();
-        break;
-    case 1111: onProcedureStartTimer(window); break;
-    case 2: onScanTimer(window); break;
-    case 3: onKnownPortTimer(window); break;
-    case 4: onReceiverLostTimer(window); break;
-    case 44: onPositionMissedTimer(window); break;
+// The window keeps the foreground unless the owner hid it.
+void onActivate(HWND window, WPARAM wParam, LPARAM lParam) {
+    SHHandleWMActivate(window, wParam, lParam, &shellActivateInfo, 0);
+    if (LOWORD(wParam) != WA_INACTIVE) {
+        MoveWindow(window, 0, 0, screenWidth(), screenHeight(), FALSE);
+        SHFullScreen(window, SHFS_HIDETASKBAR | SHFS_HIDESIPBUTTON | SHFS_HIDESTARTICON);
+        InvalidateRect(window, nullptr, TRUE);
+    } else if (hiddenByUser == 0) {
+        SetForegroundWindow(withOwnedWindows(window));
     }
 }
 
-void onDestroy() {
-    playCue(closingCue, false);
-    PostQuitMessage(0);
+// A tap clears the status and, on the bottom bar, opens the menu (right half) or starts
+// the procedure (left half); W/2 itself belongs to neither. Any tap silences the alarm.
+void onTap(HWND window, LPARAM lParam) {
+    if (isSmartphone == 0) {
+        int x = LOWORD(lParam), y = HIWORD(lParam);
+        int width = screenWidth(), height = screenHeight();
+        int bar = bottomBarHeight(width);
+        setStatusText(u"");
+        if (x > width / 2 && y > height - bar) showMainMenu(window, width - 11, height - bar);
+        else if (x < width / 2 && y > height - bar) beginEmergencyProcedure(window);
+    }
+    KillTimer(mainWindow, alarmTimer);
+}
+
+// Home, '6', 'B' and numeric-pad 6: the Smartphone's exit keys.
+bool isSmartphoneExitKey(WPARAM key) { return key == 0x24 || key == 0x36 || key == 0x42 || key == 0x66; }
+
+void onKeyUp(HWND window, WPARAM key) {
+    setStatusText(u"");
+    KillTimer(mainWindow, alarmTimer);
+    if (isSmartphone != 0 && isSmartphoneExitKey(key)) SendMessageW(window, WM_CLOSE, 0, 0);
+}
+
+// Only with a button assigned: the next start by that button will confirm it.
+void startHardwareButtonTest(HWND window) {
+    if (appSettings.hardwareKey[0] == 0) return;
+    appSettings.hardwareTest = 1;
+    saveSettings();
+    SendMessageW(window, WM_CLOSE, 0, 0);
+}
+
+// Returns false for a command the window does not handle.
+bool onCommand(HWND window, WORD command) {
+    switch (command) {
+    case closeCommand:
+    case exitCommand:
+        SendMessageW(window, WM_CLOSE, 0, 0);
+        return true;
+    case hideCommand:
+        hiddenByUser = 1;
+        ShowWindow(window, SW_MINIMIZE);
+        return true;
+    case alertNumbersCommand:
+    case gpsTestCommand:
+    case alertTestCommand:
+    case hardwareKeysCommand:
+    case ownerDetailsCommand:
+        return true;  // the dialogs are opened here once they exist
+    case helpCommand:
+        return true;  // the manual has no action
+    case leftSoftKeyCommand:
+        beginEmergencyProcedure(window);
+        return true;
+    case rightSoftKeyCommand:
+        showMenuAboveBar(window);
+        return true;
+    case hardwareButtonTestCommand:
+        startHardwareButtonTest(window);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void onTimer(HWND window, UINT_PTR id) {
+    refreshClockSnapshot();
+    switch (id) {
+    case startupTimer: onStartupTimer(window); break;
+    case startupEndTimer: onStartupEndTimer(window); break;
+    case procedureStartTimer:
+        setSearchSendsAlert(true);
+        onProcedureStartTimer(window);
+        break;
+    case scanTimer: onScanTimer(window); break;
+    case knownPortTimer: onKnownPortTimer(window); break;
+    case receiverLostTimer: onReceiverLostTimer(window); break;
+    case positionMissedTimer: onPositionMissedTimer(window); break;
+    case positionFoundTimer: onPositionFoundTimer(window); break;
+    case firstSendTimer: onFirstSendTimer(window); break;
+    case afterSendTimer: onAfterSendTimer(window); break;
+    case repeatSendTimer: onRepeatSendTimer(window); break;
+    case alarmTimer: onAlarmTimer(window); break;
+    case volumeRestoreTimer: onVolumeRestoreTimer(window); break;
+    default: break;  // 11111: the clock tick only refreshes the snapshot
+    }
 }
 
 }  // namespace
@@ -53,22 +268,41 @@ void onDestroy() {
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
-        return onCreate();
+        return onCreate(window);
+    case WM_DESTROY:
+        onDestroy(window);
+        return 0;
+    case WM_ACTIVATE:
+        onActivate(window, wParam, lParam);
+        return 0;
+    case WM_SETTINGCHANGE:
+        SHHandleWMSettingChange(window, wParam, lParam, &shellActivateInfo);
+        return 0;
     case WM_PAINT:
-        onPaint(window);
+        paintMainScreen(window);
+        return 0;
+    case WM_MEASUREITEM:
+        measureExitItem(window, reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+        return 0;
+    case WM_DRAWITEM:
+        drawExitItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        return 0;
+    case trayCallbackMessage:
+        hiddenByUser = 0;
+        SetForegroundWindow(withOwnedWindows(window));
+        return 0;
+    case WM_LBUTTONDOWN:
+        onTap(window, lParam);
+        return 0;
+    case WM_KEYUP:
+        onKeyUp(window, wParam);
         return 0;
     case WM_TIMER:
         onTimer(window, wParam);
         return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) == closeCommand) {
-            SendMessageW(window, WM_CLOSE, 0, 0);
-            return 0;
-        }
+        if (onCommand(window, LOWORD(wParam))) return 0;
         return DefWindowProcW(window, message, wParam, lParam);
-    case WM_DESTROY:
-        onDestroy();
-        return 0;
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }

@@ -1,0 +1,209 @@
+// The emergency procedure's timers outside the receiver search: the start-up sequence
+// with its first-start questions and the hardware button's start, the position found,
+// the first and the repeated sends, the confirmation alarm and the volume restore.
+// Everything here runs on the GUI thread inside the main window procedure.
+#include "app/emergency_procedure.h"
+
+#include <atomic>
+
+#include "alert/alert_message.h"
+#include "alert/confirmation_watcher.h"
+#include "app/main_window.h"
+#include "app/receiver_search.h"
+#include "app/sound_cues.h"
+#include "app/startup.h"
+#include "app/status_text.h"
+#include "gps/gps_port.h"
+#include "gps/gps_state.h"
+#include "settings/app_settings.h"
+
+namespace {
+
+// Cues of the procedure.
+constexpr int startupCue = 1;
+constexpr int positionFoundCue = 6;
+constexpr int sendingCue = 7;
+constexpr int sentCue = 8;
+constexpr int alarmCue = 9;
+constexpr int beginCue = 11;
+
+constexpr UINT startupEndMs = 500;
+constexpr UINT procedureStartMs = 1000;
+constexpr UINT firstSendMs = 500;
+constexpr UINT afterSendMs = 500;
+constexpr UINT repeatSendMs = 60000;
+constexpr UINT alarmRepeatMs = 30000;
+
+// Message box styles of the main window.
+constexpr UINT questionStyle = MB_YESNO | MB_ICONEXCLAMATION;  // 0x34
+constexpr UINT noticeStyle = MB_OK | MB_ICONEXCLAMATION;       // 0x30
+constexpr UINT errorStyle = MB_OK | MB_ICONHAND;               // 0x10
+
+// A search started by timer 1111 may send; every other one only shows the position.
+// GUI thread only; atomic so that tests may read it from their own thread.
+std::atomic<bool> searchMaySend{false};
+
+bool anyAlertNumberSet() {
+    return usableNumber(appSettings.alertNumber1) || usableNumber(appSettings.alertNumber2);
+}
+
+void showPositionStatus(LPCWSTR secondLineFormat) {
+    GpsFix fix = copyGpsFix();
+    formatStatusText(secondLineFormat, fix.lastFixTime.wHour, fix.lastFixTime.wMinute,
+                     fix.latitudeText, fix.longitudeText);
+}
+
+// The first-start questions: the settings were never saved, or no receiver is known.
+// A Yes starts a receiver search from port 0 that will not send an alert.
+void askFirstStartQuestions(HWND window) {
+    HKEY key = nullptr;
+    int answer = 0;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyName, 0, 0, &key) != ERROR_SUCCESS) {
+        key = nullptr;
+        answer = MessageBoxW(mainWindow,
+                             u"This program is starting the first time. It has to find GPS "
+                             u"Receiver, and check position correctly.\n\nIf you have GPS Rx "
+                             u"connected or built-in already, do you want to process?",
+                             mainWindowTitle, questionStyle);
+    } else if (appSettings.gpsPortNumber.load() < 0) {
+        answer = MessageBoxW(mainWindow,
+                             u"This program is starting without GPS Receiver checked. It has to "
+                             u"find GPS Receiver, and check position correctly.\n\nIf you have "
+                             u"GPS Rx connected or built-in already, do you want to process?",
+                             mainWindowTitle, questionStyle);
+    }
+    if (answer == IDYES) {
+        gpsState.searchState.store(1);
+        setSearchSendsAlert(false);
+        scanFromFirstPort(window);
+    }
+    if (key != nullptr) RegCloseKey(key);
+}
+
+}  // namespace
+
+void setSearchSendsAlert(bool sends) { searchMaySend.store(sends); }
+bool searchSendsAlert() { return searchMaySend.load(); }
+
+void refreshClockSnapshot() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    setClockSnapshot(now);
+}
+
+void beginEmergencyProcedure(HWND window) {
+    if (!anyAlertNumberSet()) {
+        MessageBoxW(mainWindow,
+                    u"No alert message will send!\n\nYou have to set at least one alert number.",
+                    mainWindowTitle, errorStyle);
+        return;
+    }
+    setStatusText(u"Begin emergency procedure\nimmediately");
+    playCue(beginCue, false);
+    SetTimer(window, procedureStartTimer, procedureStartMs, nullptr);
+}
+
+// Timer 1, 500 ms after creation: full screen again, the confirmation watcher, and the
+// first-start questions unless the start came from the hardware button.
+void onStartupTimer(HWND window) {
+    KillTimer(window, startupTimer);
+    RECT bar{};
+    GetWindowRect(menuBar, &bar);
+    MoveWindow(window, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+               GetSystemMetrics(SM_CYSCREEN) - (bar.bottom - bar.top), FALSE);
+    SHFullScreen(window, SHFS_HIDETASKBAR | SHFS_HIDESTARTICON);
+    InvalidateRect(window, nullptr, TRUE);
+    DWORD threadId = 0;
+    if (HANDLE thread = CreateThread(nullptr, 0, radioThread, nullptr, 0, &threadId))
+        CloseHandle(thread);
+    if (appSettings.hardwareTest == 0 && launchedWithAlert == 0) askFirstStartQuestions(window);
+    InvalidateRect(window, nullptr, FALSE);
+    SetTimer(window, startupEndTimer, startupEndMs, nullptr);
+}
+
+// Timer 11: cue 1; a start by the hardware button either confirms the button (right
+// after it was assigned) or begins the procedure.
+void onStartupEndTimer(HWND window) {
+    KillTimer(window, startupEndTimer);
+    playCue(startupCue, false);
+    if (launchedWithAlert == 1 && appSettings.hardwareTest == 1) {
+        MessageBoxW(mainWindow,
+                    u"This message confirms, that your hardware button works correctly with "
+                    u"this program.\n\nThe next time, when you use this button, this program "
+                    u"will process with alert message immediately!",
+                    mainWindowTitle, noticeStyle);
+        appSettings.hardwareTest = 0;
+        saveSettings();
+    } else if (launchedWithAlert == 1) {
+        beginEmergencyProcedure(window);
+    }
+}
+
+// Timer 5: the position is found. The receiver is needed for this one fix only.
+void onPositionFoundTimer(HWND window) {
+    KillTimer(window, positionFoundTimer);
+    playCue(positionFoundCue, true);
+    int32_t mode = testMode.load();
+    if (mode == 0) {
+        if (anyAlertNumberSet() && searchSendsAlert()) {
+            showPositionStatus(u"Position found at %02d:%02d\nAlert is sending away...");
+            SetTimer(window, firstSendTimer, firstSendMs, nullptr);
+        } else {
+            showPositionStatus(u"Position found at %02d:%02d\n%s %s");
+        }
+    }
+    WCHAR number[testNumberSize];
+    copyTestNumber(number);
+    if (mode >= 2 && usableNumber(number)) {
+        showPositionStatus(u"Position found at %02d:%02d\nAlert is sending away...");
+        SetTimer(window, firstSendTimer, firstSendMs, nullptr);
+    }
+    setSearchSendsAlert(false);
+    gpsState.searchState.store(0);
+    gpsPortClose();
+}
+
+// Timer 55: the first send. A failure ends the procedure with the status unchanged.
+void onFirstSendTimer(HWND window) {
+    KillTimer(window, firstSendTimer);
+    playCue(sendingCue, false);
+    if (sendAlert()) SetTimer(window, afterSendTimer, afterSendMs, nullptr);
+}
+
+// Timer 6: cue 8 after every successful send, then the next send in a minute while
+// fewer than the owner's count have gone out. A test alert is sent once.
+void onAfterSendTimer(HWND window) {
+    KillTimer(window, afterSendTimer);
+    playCue(sentCue, false);
+    if (testMode.load() == 0 &&
+        alertsSent.load() < static_cast<uint32_t>(alertSendLimit(appSettings.alertsNumber)))
+        SetTimer(mainWindow, repeatSendTimer, repeatSendMs, nullptr);
+}
+
+// Timer 7: a repeated send. A failed repeat ends the series.
+void onRepeatSendTimer(HWND window) {
+    KillTimer(window, repeatSendTimer);
+    if (alertsSent.load() >= static_cast<uint32_t>(alertSendLimit(appSettings.alertsNumber)))
+        return;
+    playCue(sendingCue, false);
+    if (sendAlert()) SetTimer(window, afterSendTimer, afterSendMs, nullptr);
+}
+
+// Timer 8: the alert was confirmed. From now on replies and calls are ignored; cue 9
+// sounds now and every 30 s until the owner touches the screen or releases a key.
+// Timer 6 is stopped too: a send that went out while the confirmation arrived must not
+// schedule another one after it.
+void onAlarmTimer(HWND window) {
+    KillTimer(window, repeatSendTimer);
+    KillTimer(window, alarmTimer);
+    KillTimer(window, afterSendTimer);
+    if (alertsSent.load() != 0) alertsSent.store(0);
+    playCue(alarmCue, false);
+    SetTimer(mainWindow, alarmTimer, alarmRepeatMs, nullptr);
+}
+
+// Timer 111: the volume an asynchronous cue raised goes back.
+void onVolumeRestoreTimer(HWND window) {
+    KillTimer(window, volumeRestoreTimer);
+    restoreSavedVolume();
+}

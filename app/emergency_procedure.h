@@ -1,0 +1,44 @@
+// The emergency procedure: from a tap or a button press to the alarm, as a chain of
+// one-shot timers of the main window. This file holds the start-up timers (1, 11), the
+// procedure's start, the position-found step and the sends (5, 55, 6, 7), the
+// confirmation alarm (8) and the volume restore (111); the receiver search (1111, 2, 3,
+// 4, 44) is in receiver_search.h.
+#pragma once
+
+#include "platform/windows.h"
+
+// Timer ids of the main window.
+constexpr UINT_PTR startupTimer = 1;          // 500 ms after creation: questions, radio
+constexpr UINT_PTR startupEndTimer = 11;      // cue 1, the hardware button's start
+constexpr UINT_PTR volumeRestoreTimer = 111;  // 5 s after an asynchronous cue
+constexpr UINT_PTR procedureStartTimer = 1111;
+constexpr UINT_PTR clockTickTimer = 11111;    // every second: keeps clockSnapshot fresh
+constexpr UINT_PTR positionFoundTimer = 5;
+constexpr UINT_PTR firstSendTimer = 55;
+constexpr UINT_PTR afterSendTimer = 6;
+constexpr UINT_PTR repeatSendTimer = 7;
+constexpr UINT_PTR alarmTimer = 8;
+
+// With a usable alert number: "Begin emergency procedure\nimmediately", cue 11 and timer
+// 1111 in one second. Without one: the message box saying no alert will be sent.
+void beginEmergencyProcedure(HWND window);
+
+// Whether the position the receiver search finds next may send an alert. Only a search
+// the procedure itself started (timer 1111) may; a search for the first-start question
+// or for the receiver test only shows the position. The alert-sending test hands its
+// position over through testMode instead.
+void setSearchSendsAlert(bool sends);
+bool searchSendsAlert();
+
+// Step 0 of every WM_TIMER: clockSnapshot := the device clock.
+void refreshClockSnapshot();
+
+// The timers' handlers; each stops its own timer first.
+void onStartupTimer(HWND window);        // 1
+void onStartupEndTimer(HWND window);     // 11
+void onPositionFoundTimer(HWND window);  // 5
+void onFirstSendTimer(HWND window);      // 55
+void onAfterSendTimer(HWND window);      // 6
+void onRepeatSendTimer(HWND window);     // 7
+void onAlarmTimer(HWND window);          // 8
+void onVolumeRestoreTimer(HWND window);  // 111
