@@ -82,6 +82,8 @@ HRESULT sendParts(const std::vector<pdu::Part>& parts) {
     for (const pdu::Part& part : parts) {
         modem::Result r = modem::submit(part.hex, part.tpduLength);
         if (r.outcome != modem::Outcome::ok) return errorOf(r.outcome);
+        // Sent means +CMGS: <mr>; an OK without it confirms nothing.
+        if (r.messageReference < 0) return SMS_E_SENDFAILED;
     }
     return S_OK;
 }

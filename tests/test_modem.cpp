@@ -161,6 +161,8 @@ TEST(SmsLibrary, AFailureIsReportedAndNothingMore) {
         {"no service centre", [](sim::Modem& m) { m.refuseSubmissions(1, "+CMS ERROR: 330"); },
          SMS_E_SENDFAILED, 0},
         {"a bare ERROR", [](sim::Modem& m) { m.refuseSubmissions(1, "ERROR"); }, SMS_E_SENDFAILED, 0},
+        {"an OK without +CMGS confirms nothing", [](sim::Modem& m) { m.refuseSubmissions(1, "OK"); },
+         SMS_E_SENDFAILED, 0},
         {"no answer after the PDU", [](sim::Modem& m) { m.ignoreSubmissions(1); }, SMS_E_TIMEOUT, 0},
         {"no prompt", [](sim::Modem& m) { m.dropPrompts(1); }, SMS_E_TIMEOUT, 0},
         {"the port goes away for good", [](sim::Modem& m) { m.vanish(-1); }, SMS_E_RADIOUNAVAILABLE, 0},
