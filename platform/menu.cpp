@@ -1,5 +1,5 @@
-// Menu objects: LoadMenuW, CreatePopupMenu, GetSubMenu, GetMenuItemCount, InsertMenuW,
-// AppendMenuW and DestroyMenu. Menus live in a table of handles guarded by a mutex;
+// Menu objects: LoadMenuW, CreatePopupMenu, GetSubMenu, GetMenuItemCount,
+// GetMenuItemID, InsertMenuW, AppendMenuW and DestroyMenu. Menus live in a table of handles guarded by a mutex;
 // a submenu has a handle of its own and dies with its parent. Menus loaded from the
 // program's resources are built from the templates of resource.h.
 #include <mutex>
@@ -115,6 +115,16 @@ int GetMenuItemCount(HMENU menu) {
     std::lock_guard<std::mutex> hold(menuLock);
     Menu* found = findLocked(menu);
     return found != nullptr ? static_cast<int>(found->items.size()) : -1;
+}
+
+// ---- GetMenuItemID
+UINT GetMenuItemID(HMENU menu, int position) {
+    std::lock_guard<std::mutex> hold(menuLock);
+    Menu* found = findLocked(menu);
+    if (found == nullptr || position < 0 || position >= static_cast<int>(found->items.size()) ||
+        (found->items[position].flags & MF_POPUP))
+        return static_cast<UINT>(-1);
+    return found->items[position].id;
 }
 
 // ---- InsertMenuW

@@ -66,6 +66,8 @@ HMENU LoadMenuW(HINSTANCE instance, LPCWSTR name);
 HMENU CreatePopupMenu();
 HMENU GetSubMenu(HMENU menu, int position);
 int GetMenuItemCount(HMENU menu);
+// The command of the item at a position; (UINT)-1 for submenus and bad positions.
+UINT GetMenuItemID(HMENU menu, int position);
 // `position` (UINT)-1 with MF_BYPOSITION appends. For MF_OWNERDRAW items `newItem` is
 // the item's data, passed back in the measure and draw records.
 BOOL InsertMenuW(HMENU menu, UINT position, UINT flags, UINT_PTR idNewItem, LPCWSTR newItem);
