@@ -152,9 +152,11 @@ BOOL ExtTextOutW(HDC dc, int x, int y, UINT options, const RECT* rect, LPCWSTR t
 BOOL GetTextExtentPoint32W(HDC dc, LPCWSTR text, int count, SIZE* size);
 BOOL GetTextMetricsW(HDC dc, TEXTMETRICW* metrics);
 
-// ---- Bitmaps and images
+// ---- Bitmaps, images and strings of the program's resources
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
 HANDLE LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int width, int height, UINT flags);
+// Copies string `id` (cut to bufferMax - 1 characters); returns its length, 0 when none.
+int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax);
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
             DWORD rop);
 // The source is a device context or a bitmap; source pixels of the transparent colour

@@ -1,6 +1,7 @@
 // Resource look-ups by number over the program's resource directory, and LoadStringW.
 #include "platform/resource.h"
 
+#include "platform/gdi.h"
 #include "platform/text.h"
 
 namespace orven::resources {

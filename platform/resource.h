@@ -95,6 +95,3 @@ inline const Icon* iconOfHandle(HICON icon) {
 }
 
 }  // namespace orven::resources
-
-// ---- Strings
-int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax);

@@ -133,8 +133,9 @@ HWND activeBar() {
 
 namespace orven::gui {
 
-// A soft key's release goes where its press went: a press that answered a message box
-// must not press the bar's key when it is released after the box has gone.
+// A soft key's release goes where its press went. Message boxes and menus act on the
+// press, so its release is dropped: released after the box has gone, it must neither
+// press the bar's key nor reach the program as a key.
 void softKey(int index, bool down) {
     static HWND pressedBar[2];       // GUI thread only
     static bool pressedModal[2];
@@ -145,7 +146,7 @@ void softKey(int index, bool down) {
         pressedBar[index] = pressedModal[index] ? nullptr : activeBar();
     }
     if (pressedModal[index]) {
-        if (down || modalActive()) wm::deliverKey(key, down);
+        if (down) wm::deliverKey(key, true);
     } else if (pressedBar[index] != nullptr) {
         PostMessageW(pressedBar[index], down ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(key),
                      down ? 1 : 0);
