@@ -31,6 +31,7 @@
 
 #include "platform/internal.h"
 #include "platform/registry.h"
+#include "platform/ril.h"
 #include "platform/text.h"
 #include "platform/tty.h"
 #include "sim/modem.h"
@@ -854,6 +855,7 @@ void stopForTests() {
         s.stopping = false;
     }
     for (auto& command : left) finish(command, Outcome::noModem);
+    radio::drainForTests();  // what the port handed on is delivered before the next scenario
 }
 
 void parseForFuzzing(const uint8_t* bytes, size_t size) {

@@ -324,14 +324,16 @@ struct Modem::State {
     }
 
     void identification(const std::string& c) {
-        static const std::map<std::string, std::string> answers = {
+        // Plain tables: the default modem's thread outlives static destructors.
+        static const char* const answers[][2] = {
             {"+CGMI", "ORVEN"}, {"+CGMM", "SIM-1"}, {"+CGMR", "Revision 1.0"},
             {"+CGSN", "353456789012348"}, {"+CIMI", "001010000000001"},
             {"+CSQ", "+CSQ: 24,0"}, {"+CREG?", "+CREG: 0,1"}, {"+CFUN?", "+CFUN: 1"},
             {"+COPS?", "+COPS: 0,0,\"ORVEN SIM\""},
         };
-        static const char* accepted[] = {"+CVHU=", "+CRC=", "+CCWA=", "+CFUN=", "+CREG=", "+CSMP="};
-        if (auto it = answers.find(c); it != answers.end()) return respond(it->second);
+        static const char* const accepted[] = {"+CVHU=", "+CRC=", "+CCWA=", "+CFUN=", "+CREG=", "+CSMP="};
+        for (const auto& answer : answers)
+            if (c == answer[0]) return respond(answer[1]);
         for (const char* prefix : accepted)
             if (startsWith(c, prefix)) return final("OK");
         final("ERROR");

@@ -128,7 +128,8 @@ TEST(Radio, EachIncomingMessageIsOneNotification) {
     }
     ASSERT_TRUE(radio::drainForTests());
     EXPECT_EQ(heardOf(RIL_NOTIFY_MESSAGE).size(), rows.size());
-    EXPECT_EQ(p.sim.commandLines().back().rfind("AT+CMGD=", 0), 0u) << "read messages are deleted";
+    EXPECT_TRUE(p.sim.waitUntil([&] { return p.sim.commandLines().back().rfind("AT+CMGD=", 0) == 0; }))
+        << "read messages are deleted";
 }
 
 TEST(Radio, AnOlderShellCallsItsWindowNewTextMessage) {
