@@ -35,7 +35,11 @@ struct FontFace {
     LineMetrics metrics;
     bool synthBold = false;  // bold asked for, but no bold file: emboldened outlines
     bool oblique = false;
-    FontFace* fallback = nullptr;  // DejaVu Sans for code points the face lacks
+    // DejaVu Sans for code points the face lacks, opened the first time one is missing.
+    FontFace* fallback = nullptr;
+    bool fallbackOpened = false;
+    std::string path;
+    LONG height = 0;
     std::unordered_map<char32_t, Glyph> glyphs;
 };
 
@@ -162,13 +166,10 @@ FontFace* openFace(const std::string& path, LONG height, bool synthBold, bool ob
         entry->metrics = LineMetrics{entry->ppem, std::max(1, entry->ppem / 4), 0};
         entry->metrics.height = entry->metrics.ascent + entry->metrics.descent;
     }
+    entry->path = path;
+    entry->height = height;
     FontFace* result = entry.get();
     faces.emplace(key, std::move(entry));
-    if (result->face != nullptr) {
-        bool bold = synthBold || path.find("bd.") != std::string::npos ||
-                    path.find("Bold") != std::string::npos;
-        result->fallback = fallbackFor(path, height, bold, oblique);
-    }
     return result;
 }
 
@@ -208,6 +209,12 @@ const Glyph& glyphLocked(FontFace* face, char32_t codePoint) {
         return face->glyphs.emplace(codePoint, std::move(glyph)).first->second;
     }
     FT_UInt index = FT_Get_Char_Index(face->face, codePoint);
+    if (index == 0 && !face->fallbackOpened) {
+        face->fallbackOpened = true;
+        bool bold = face->synthBold || face->path.find("bd.") != std::string::npos ||
+                    face->path.find("Bold") != std::string::npos;
+        face->fallback = fallbackFor(face->path, face->height, bold, face->oblique);
+    }
     if (index == 0 && face->fallback != nullptr &&
         FT_Get_Char_Index(face->fallback->face, codePoint) != 0)
         return face->glyphs.emplace(codePoint, glyphLocked(face->fallback, codePoint))
