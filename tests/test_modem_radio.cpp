@@ -5,6 +5,7 @@
 
 #include <mutex>
 
+#include "platform/shell_notify.h"
 #include "platform/windows.h"
 #include "test_modem_support.h"
 
@@ -229,6 +230,31 @@ TEST(Radio, RegistrationArgumentsClassesAndRelease) {
     ASSERT_TRUE(modemtest::eventually([] { return modemtest::tracedCount("radio: message from") == 2; }));
     ASSERT_TRUE(radio::drainForTests());
     EXPECT_EQ(heardOf(RIL_NOTIFY_MESSAGE).size(), before) << "no callback after RIL_Deinitialize";
+}
+
+}  // namespace
+
+namespace {
+
+int windowsTitled(const std::string& title) {
+    std::vector<std::string> titles;
+    EnumWindows(collectTitle, reinterpret_cast<LPARAM>(&titles));
+    return static_cast<int>(std::count(titles.begin(), titles.end(), title));
+}
+
+// The shell shows one bubble for new messages, and a tap on it dismisses it.
+TEST(ShellNotifications, OneBubbleThatATapDismisses) {
+    orven::test::Phone phone;
+    orven::shell::showNewMessage(u"+447700900123", u"OK");
+    orven::shell::showNewMessage(u"InfoSMS", u"Your code 1234");
+    EXPECT_EQ(windowsTitled("New SMS message"), 1);
+    phone.advance(0);  // painted on the GUI thread
+    phone.tap(120, 40);
+    EXPECT_EQ(windowsTitled("New SMS message"), 0);
+    orven::shell::showIncomingCall(u"+447700900123");
+    EXPECT_EQ(windowsTitled("Phone - Incoming..."), 1);
+    orven::shell::endIncomingCall();
+    EXPECT_EQ(windowsTitled("Phone - Incoming..."), 0);
 }
 
 }  // namespace
