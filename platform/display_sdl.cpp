@@ -67,9 +67,10 @@ struct SdlBackend final : Backend {
                 ++scale;
         window = SDL_CreateWindow("ORVEN", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                   width * scale, height * scale, SDL_WINDOW_RESIZABLE);
-        renderer = window ? SDL_CreateRenderer(window, -1, 0) : nullptr;
-        if (!renderer) renderer = window ? SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE)
-                                         : nullptr;
+        // The software renderer: a phone-sized framebuffer needs no GPU, and an OpenGL
+        // driver (a software one under a virtual X server) costs tens of megabytes.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        renderer = window ? SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE) : nullptr;
         texture = renderer ? SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888,
                                                SDL_TEXTUREACCESS_STREAMING, width, height)
                            : nullptr;
