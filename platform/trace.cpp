@@ -13,8 +13,10 @@
 
 namespace {
 
-std::mutex traceLock;
-std::vector<std::string> lines;  // kept for the test controls (bounded below)
+// Never destroyed: threads that outlive main (a modem's port thread, say) may still
+// trace while the process exits.
+std::mutex& traceLock = *new std::mutex;
+std::vector<std::string>& lines = *new std::vector<std::string>;  // kept for the test controls (bounded below)
 FILE* traceFile = nullptr;
 bool traceFileChecked = false;
 constexpr size_t maxKeptLines = 100000;  // a runaway loop must not eat the memory
