@@ -82,6 +82,15 @@ bool configurePort(HANDLE port) {
     return true;
 }
 
+// The per-sentence status: written (and repainted) only when it differs from what the
+// screen shows, so that a receiver repeating itself several times a second does not
+// have the whole screen redrawn for the same text each time.
+void showStatus(LPCWSTR text) {
+    WCHAR shown[statusTextSize];
+    copyStatusText(shown);
+    if (lstrcmpW(shown, text) != 0) setStatusText(text);
+}
+
 // The first sentence holding "$GP": the receiver is on this port. Cue 4 plays with the
 // link lock released, so the GUI can close the port meanwhile; false when it did.
 bool announceReceiver(HANDLE port, std::unique_lock<std::mutex>& link) {
@@ -107,9 +116,11 @@ bool onSentence(HANDLE port, std::unique_lock<std::mutex>& link) {
     wsprintfW(sentence, u"%.100s", gpsState.sentenceBuffer);
     setLastSentence(sentence);
     if (gpsState.receiverFound.load() == 0) {
-        formatStatusText(u"Searching GPS Rx\nin port COM%d...", appSettings.gpsPortNumber.load());
+        WCHAR searching[statusTextSize];
+        wsprintfW(searching, u"Searching GPS Rx\nin port COM%d...", appSettings.gpsPortNumber.load());
+        showStatus(searching);
     } else if (gpsState.fixQuality.load() == 0) {
-        setStatusText(awaitingPositionText);
+        showStatus(awaitingPositionText);
         if (readClockSnapshot().wSecond % cueSecondsRhythm == 0) playCue(awaitingPositionCue, true);
     }
     if (gpsState.receiverFound.load() == 0 && StrStrW(sentence, u"$GP") != nullptr &&

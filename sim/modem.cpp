@@ -383,7 +383,10 @@ struct Modem::State {
         if (c == "+CNMI=?") return respond("+CNMI: (0-3),(0-3),(0,2),(0,1),(0,1)");
         if (c == "+CNMI?") {
             std::string v = "+CNMI: " + std::to_string(s.indications[0]);
-            for (int i = 1; i < 5; ++i) v += "," + std::to_string(s.indications[i]);
+            for (int i = 1; i < 5; ++i) {
+                v += ',';
+                v += std::to_string(s.indications[i]);
+            }
             return respond(v);
         }
         if (!startsWith(c, "+CNMI=")) return final("ERROR");

@@ -260,6 +260,13 @@ bool NmeaReceiver::runPhase(const Phase& phase) {
         for (const std::vector<std::string>& group : groupedLog(phase.log))
             if (!sendGroup(group)) return false;
         return true;
+    case Phase::stream: {
+        // One group as long as the log: paced, its bytes leave at the line rate.
+        std::vector<std::string> sentences;
+        for (const std::vector<std::string>& group : groupedLog(phase.log))
+            sentences.insert(sentences.end(), group.begin(), group.end());
+        return sendGroup(sentences);
+    }
     case Phase::unplug:
         hangUp_.store(true);
         return false;

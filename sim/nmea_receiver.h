@@ -31,12 +31,13 @@ struct Phase {
         noFix,   // GGA with quality 0, GSA, GSV with no satellites, RMC with status V
         fix,     // GGA with quality 1, GSA, two GSV, RMC with status A at the position
         replay,  // the sentences of `log`, grouped by the fix time they carry
+        stream,  // the sentences of `log` back to back: a receiver that fills its line
         unplug,  // the receiver is pulled out: the terminal hangs up, the script ends
     };
     Kind kind;
     // silent, noFix, fix: how many seconds; 0 for as long as the receiver runs.
     int seconds = 0;
-    // replay: NMEA text; '#' comment lines and empty lines are skipped.
+    // replay, stream: NMEA text; '#' comment lines and empty lines are skipped.
     std::string log{};
 };
 
