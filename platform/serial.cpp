@@ -17,6 +17,7 @@
 // second, then takes everything with one read(). While bytes keep coming it goes on in
 // that rhythm without asking poll() first: about two system calls per second of input.
 #include "platform/serial.h"
+#include "platform/loudspeaker.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -349,6 +350,10 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD, SECURITY_ATTRIBUTES*, 
                    DWORD, HANDLE) {
     const std::u16string name = fileName != nullptr ? fileName : u"";
     const int number = comNumber(name);
+    // The wave driver is the one device here that is not a serial port.
+    if (number < 0 && creation == OPEN_EXISTING &&
+        (lstrcmpiW(name.c_str(), u"WAV1:") == 0 || lstrcmpiW(name.c_str(), u"WAV1") == 0))
+        return orven::openSpecialDevice(name.c_str(), access);
     const std::string comName = "COM" + std::to_string(number) + ":";
     if (number < 0 || creation != OPEN_EXISTING) {
         orven::internal::trace("CreateFile name=%s failed", orven::toUtf8(name).c_str());

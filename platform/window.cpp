@@ -202,6 +202,8 @@ BOOL DestroyWindow(HWND hwnd) {
             if (w->visible) wm::markInvalidLocked(*w, true);
     }
     internal::trace("DestroyWindow hwnd=%#lx", static_cast<unsigned long>(window->id));
+    // The shell's desktop shows itself when the last shown window goes.
+    if (window->visible && !window->minimized) wm::showStateChanged(hwnd);
     internal::wakeGui();
     return TRUE;
 }
@@ -225,15 +227,17 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
 // ---- ShowWindow
 // Returns whether the window was visible before.
 BOOL ShowWindow(HWND hwnd, int command) {
-    bool wasVisible;
+    bool wasVisible, topLevel;
     {
         std::lock_guard<std::mutex> hold(wm::loopLock());
         auto window = wm::findLocked(hwnd);
         if (!window) return FALSE;
         wasVisible = window->visible && !window->minimized;
+        topLevel = window->parent == nullptr;
         switch (command) {
         case SW_HIDE:
             window->visible = false;
+            if (foreground == hwnd) foreground = nullptr;
             break;
         case SW_MINIMIZE:
             window->minimized = true;
@@ -249,6 +253,9 @@ BOOL ShowWindow(HWND hwnd, int command) {
     internal::trace("ShowWindow hwnd=%#lx cmd=%d", static_cast<unsigned long>(
                         reinterpret_cast<uintptr_t>(hwnd)), command);
     wm::showStateChanged(hwnd);
+    // Showing a top-level window activates it, as on the phone, unless asked not to.
+    bool activates = command == SW_SHOWNORMAL || command == SW_SHOW || command == SW_RESTORE;
+    if (activates && topLevel && GetForegroundWindow() != hwnd) SetForegroundWindow(hwnd);
     internal::wakeGui();
     return wasVisible ? TRUE : FALSE;
 }
