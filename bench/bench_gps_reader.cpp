@@ -89,17 +89,23 @@ struct ReceiverProcess {
 }
 
 ReceiverProcess forkReceiver(orven::sim::Phase::Kind kind) {
+    // This process's ends of the pipes to receivers forked earlier: a later child must
+    // not hold them, or closing one would not end its receiver.
+    static std::vector<int> parentEnds;
     int control[2];
     int path[2];
     if (pipe(control) != 0 || pipe(path) != 0) std::exit(1);
     const pid_t pid = fork();
     if (pid == 0) {
+        for (int fd : parentEnds) close(fd);
         close(control[1]);
         close(path[0]);
         runReceiver(kind, control[0], path[1]);
     }
     close(control[0]);
     close(path[1]);
+    parentEnds.push_back(control[1]);
+    parentEnds.push_back(path[0]);
     return {pid, control[1], path[0]};
 }
 

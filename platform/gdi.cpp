@@ -279,7 +279,7 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint) {
     *paint = PAINTSTRUCT{};
     paint->hdc = dc;
     GetClientRect(hwnd, &paint->rcPaint);
-    paint->fErase = erase ? FALSE : TRUE;  // TRUE: the application must erase itself
+    paint->fErase = FALSE;  // TRUE only when an erase was due and nobody did it
     if (erase && window->proc != nullptr &&
         window->proc(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) == 0)
         paint->fErase = TRUE;

@@ -20,6 +20,7 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/device.h"
@@ -163,11 +164,18 @@ void serve(int listenFd) {
 }
 
 // Caller holds stateLock.
+void (*becomingHook)() = nullptr;
+
+void runBecomingHook() {
+    if (void (*hook)() = std::exchange(becomingHook, nullptr)) hook();
+}
+
 bool tryBecomeInstanceLocked() {
     if (isInstance) return true;
     std::string base = endpointBase();
     if (base.empty()) {
         isInstance = true;  // no private directory: run on our own
+        runBecomingHook();
         return true;
     }
     if (lockFd < 0) lockFd = open((base + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -187,6 +195,7 @@ bool tryBecomeInstanceLocked() {
             close(listenFd);
         }
     }
+    runBecomingHook();
     return true;
 }
 
@@ -213,6 +222,11 @@ std::string remoteId(HWND remote) {
 }  // namespace
 
 namespace orven::instance {
+
+void onBecomingInstance(void (*hook)()) {
+    std::lock_guard<std::mutex> hold(stateLock);
+    becomingHook = hook;
+}
 
 void becomeInstanceIfFree() {
     std::lock_guard<std::mutex> hold(stateLock);

@@ -21,5 +21,8 @@ bool requestTimer(HWND remote, UINT_PTR id, UINT elapseMs);
 // Takes the instance lock and starts answering, if no other process holds it.
 // Called on the first window creation; harmless to call again.
 void becomeInstanceIfFree();
+// Runs `hook` once, in the process that becomes the instance, as it becomes it (the
+// emulated phone's own devices start there and nowhere else).
+void onBecomingInstance(void (*hook)());
 
 }  // namespace orven::instance

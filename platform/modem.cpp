@@ -131,8 +131,17 @@ public:
                 failExpired();
                 continue;
             }
+            if (router_.restartSeen && !initialising_) {
+                // Said while a command was in flight: the settings are gone all the same.
+                router_.restartSeen = false;
+                needInit_ = true;
+                internal::trace("modem: the module restarted");
+            }
             if (needInit_ && !initialise()) {
                 closePort("the module does not answer");
+                idleFor(pause);
+                pause = std::min(pause * 2, currentTimeouts().reopenLongest);
+                failExpired();  // a module that opens but never answers fails what waits
                 continue;
             }
             pause = currentTimeouts().reopenFirst;

@@ -146,7 +146,14 @@ bool moveAside(const std::string& path, std::string& target) {
     gmtime_r(&now, &utc);
     strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
     for (int attempt = 1; attempt < 100; ++attempt) {
-        target = path + ".corrupt-" + stamp + (attempt > 1 ? "-" + std::to_string(attempt) : "");
+        // Built in steps: GCC 12 warns falsely (-Wrestrict) on the one-line sum at -O3.
+        target = path;
+        target += ".corrupt-";
+        target += stamp;
+        if (attempt > 1) {
+            target += '-';
+            target += std::to_string(attempt);
+        }
         if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
             return true;
         }

@@ -2,11 +2,14 @@
 #include "platform/screen.h"
 
 #include <png.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/device.h"
 #include "platform/window_manager.h"
@@ -48,7 +51,11 @@ void present() {
 }
 
 bool writePng(const std::string& path) {
-    std::string temporary = path + ".tmp";
+    // Per process, so two programs writing the same screenshot do not share a file.
+    std::string temporary = path + "." + std::to_string(getpid()) + ".tmp";
+    // Allocated before libpng may jump back to the setjmp below, which would skip its
+    // destructor.
+    std::vector<png_byte> row(static_cast<size_t>(width()) * 3);
     FILE* file = std::fopen(temporary.c_str(), "wb");
     if (file == nullptr) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -64,7 +71,6 @@ bool writePng(const std::string& path) {
                  8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    std::vector<png_byte> row(static_cast<size_t>(width()) * 3);
     for (int y = 0; y < height(); ++y) {
         const uint32_t* source = pixels() + static_cast<size_t>(y) * width();
         for (int x = 0; x < width(); ++x) {

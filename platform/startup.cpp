@@ -15,10 +15,12 @@
 #include <thread>
 
 #include "platform/device.h"
+#include "platform/instance.h"
 #include "platform/internal.h"
 #include "platform/sound.h"
 #include "platform/text.h"
 #include "platform/window_manager.h"
+#include "sim/nmea_receiver.h"
 
 int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand);
 
@@ -60,6 +62,9 @@ int main(int argc, char** argv) {
     if (!orven::display::select(display, profile.screenWidth, profile.screenHeight))
         std::fprintf(stderr, "orven: running headless\n");
     orven::restoreVolumeAfterCrash();
+    // With no receiver mapped in the device registry, the running instance serves a
+    // simulated one (the modem does the same when the radio starts).
+    orven::instance::onBecomingInstance([] { orven::sim::startDefaultReceiver(); });
 
     std::u16string commandLine;
     for (int i = 1; i < argc; ++i) {

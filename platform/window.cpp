@@ -361,12 +361,17 @@ int GetWindowTextW(HWND hwnd, LPWSTR text, int maxCount) {
 }
 
 // ---- SetWindowTextW
+// May come from another thread (the shell's bubbles are updated by the radio's): the
+// GUI thread is woken to repaint.
 BOOL SetWindowTextW(HWND hwnd, LPCWSTR text) {
-    std::lock_guard<std::mutex> hold(wm::loopLock());
-    auto window = wm::findLocked(hwnd);
-    if (!window) return FALSE;
-    window->title = text != nullptr ? text : u"";
-    wm::markInvalidLocked(*window, true);
+    {
+        std::lock_guard<std::mutex> hold(wm::loopLock());
+        auto window = wm::findLocked(hwnd);
+        if (!window) return FALSE;
+        window->title = text != nullptr ? text : u"";
+        wm::markInvalidLocked(*window, true);
+    }
+    internal::wakeGui();
     return TRUE;
 }
 
