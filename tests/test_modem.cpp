@@ -289,7 +289,10 @@ TEST(ModemRecovery, AModemThatStopsAnsweringIsReopened) {
     EXPECT_EQ(sendOnce({}), SMS_E_TIMEOUT);
     EXPECT_FALSE(modemtest::traced("modem: port closed")) << "one time-out is not yet the end";
     EXPECT_EQ(sendOnce({}), SMS_E_TIMEOUT);
-    EXPECT_EQ(sendOnce({}), SMS_E_TIMEOUT);
+    // On a loaded machine the port may already be closed when the third send is
+    // queued; it then fails as "no modem" once its wait for one is over.
+    HRESULT third = sendOnce({});
+    EXPECT_TRUE(third == SMS_E_TIMEOUT || third == SMS_E_RADIOUNAVAILABLE) << std::hex << third;
     EXPECT_TRUE(modemtest::traced("modem: port closed (no answers)"));
     p.sim.setSilent(false);
     ASSERT_TRUE(modemtest::eventually([] { return modemtest::tracedCount("modem: ready") >= 2; }, 8000));
