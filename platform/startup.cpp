@@ -8,6 +8,7 @@
 //                     WAYLAND_DISPLAY is set, else headless
 //   ORVEN_SCREENSHOT  a PNG file rewritten after every paint
 //   ORVEN_TRACE       a file that receives the layer's trace lines
+//   ORVEN_GPS_LOG     an NMEA log the simulated receiver replays (when none is mapped)
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>

@@ -30,7 +30,7 @@
 namespace orven::sim {
 
 // The command that switches the simulated phone's audio to the loudspeaker (SIMCom's
-// hands-free channel), and the line speed the simulated module is said to run at.
+// hands-free channel).
 constexpr const char* loudspeakerCommand = "AT+CHFA=1";
 
 // One message the client sent, its parts put together.
