@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/eventfd.h>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -104,11 +105,13 @@ Scenario defaultScenario() {
         if (in && !groupedLog(text.str()).empty()) {
             scenario.phases = {{Phase::replay, 0, text.str()}};
             scenario.repeat = true;
+            scenario.idleWhileClosed = true;
             return scenario;
         }
         std::fprintf(stderr, "orven: ORVEN_GPS_LOG %s has no NMEA sentences\n", log);
     }
     scenario.phases = {{Phase::noFix, defaultNoFixSeconds, ""}, {Phase::fix, 0, ""}};
+    scenario.idleWhileClosed = true;
     return scenario;
 }
 
@@ -181,7 +184,20 @@ std::unique_ptr<NmeaReceiver> NmeaReceiver::start(const Scenario& scenario, std:
     receiver->stopFd_ = eventfd(0, EFD_CLOEXEC);
     receiver->switchOnFd_ = eventfd(0, EFD_CLOEXEC);
     receiver->scenario_ = scenario;
-    if (receiver->scenario_.startUtc == 0) receiver->scenario_.startUtc = time(nullptr);
+    receiver->followsClock_ = scenario.startUtc == 0;
+    if (receiver->followsClock_) receiver->scenario_.startUtc = time(nullptr);
+    if (scenario.idleWhileClosed) {
+        // Opens made from now on are the listeners'; this object's own came before.
+        receiver->openWatch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (receiver->openWatch_ < 0 ||
+            inotify_add_watch(receiver->openWatch_, name, IN_OPEN | IN_CLOSE) < 0) {
+            if (error != nullptr) *error = std::string("inotify: ") + std::strerror(errno);
+            close(master);
+            close(slave);
+            if (receiver->openWatch_ >= 0) close(receiver->openWatch_);
+            return nullptr;
+        }
+    }
     receiver->thread_ = std::thread(&NmeaReceiver::run, receiver.get());
     return receiver;
 }
@@ -190,6 +206,7 @@ NmeaReceiver::~NmeaReceiver() {
     stopAndJoin(true);
     if (stopFd_ >= 0) close(stopFd_);
     if (switchOnFd_ >= 0) close(switchOnFd_);
+    if (openWatch_ >= 0) close(openWatch_);
 }
 
 void NmeaReceiver::switchOn() {
@@ -278,6 +295,7 @@ bool NmeaReceiver::runPhase(const Phase& phase) {
 // longer than a second delays the next one, as on a real line.
 bool NmeaReceiver::sendGroup(const std::vector<std::string>& sentences) {
     const bool paced = scenario_.paced;
+    if (!waitForListener()) return false;
     if (paced && !pauseUntil(nextGroupMs_)) return false;
     const uint64_t start = monotonicMs();
     uint64_t sent = 0;
@@ -326,6 +344,36 @@ bool NmeaReceiver::pauseUntil(uint64_t deadlineMs) {
         if (ready > 0) return false;
         if (ready < 0 && errno != EINTR) return false;
     }
+}
+
+// With idleWhileClosed: counts the opens and closes the watch saw, and while nobody
+// else has the terminal open, sleeps until somebody opens it. False when stopped.
+bool NmeaReceiver::waitForListener() {
+    if (openWatch_ < 0) return true;
+    bool waited = false;
+    for (;;) {
+        alignas(inotify_event) char events[4096];
+        ssize_t got;
+        while ((got = read(openWatch_, events, sizeof events)) > 0) {
+            for (char* at = events; at < events + got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                if ((event->mask & IN_OPEN) != 0) ++listeners_;
+                if ((event->mask & IN_CLOSE) != 0) listeners_ = std::max(0, listeners_ - 1);
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        if (listeners_ > 0) break;
+        waited = true;
+        pollfd fds[2] = {{stopFd_, POLLIN, 0}, {openWatch_, POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0 && errno != EINTR) return false;
+        if (fds[0].revents != 0) return false;
+    }
+    if (waited) {
+        // Powered up just now: the next group is due at once and carries the clock's time.
+        nextGroupMs_ = monotonicMs();
+        if (followsClock_) scenario_.startUtc = time(nullptr) - static_cast<time_t>(groupIndex_);
+    }
+    return true;
 }
 
 bool mapComPort(int number, const std::string& path) {

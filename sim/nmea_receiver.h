@@ -49,6 +49,10 @@ struct Scenario {
     double latitude = 48.1173;              // the fix, decimal degrees, north positive
     double longitude = 11.0 + 31.0 / 60.0;  // decimal degrees, east positive (011°31' E)
     time_t startUtc = 0;                    // time of the first group; 0: the machine's clock
+    // A receiver powered by its port: it sends only while someone else has the terminal
+    // open and is idle (no wake-ups) otherwise. The script's time runs only while it
+    // sends; with the machine's clock, fix times stay on the clock.
+    bool idleWhileClosed = false;
 };
 
 class NmeaReceiver {
@@ -82,6 +86,7 @@ private:
     bool sendGroup(const std::vector<std::string>& sentences);
     bool writeAll(const std::string& bytes);
     bool pauseUntil(uint64_t deadlineMs);
+    bool waitForListener();
     void stopAndJoin(bool hangUp);
 
     Scenario scenario_;
@@ -90,6 +95,9 @@ private:
     int slave_ = -1;      // kept open so the terminal's settings last between users
     int stopFd_ = -1;     // eventfd: stop (and hang up, with hangUp_)
     int switchOnFd_ = -1; // eventfd: the end of an `off` phase
+    int openWatch_ = -1;  // inotify on the terminal's opens and closes (idleWhileClosed)
+    int listeners_ = 0;   // opens of the terminal not yet closed, by others than this
+    bool followsClock_ = false;  // fix times come from the machine's clock
     std::atomic<bool> hangUp_{false};
     std::atomic<bool> finished_{false};
     std::atomic<uint64_t> bytesSent_{0};
@@ -112,8 +120,8 @@ bool mapComPort(int number, const std::string& path);
 // The emulated phone's own receiver. When the device registry lists none of COM0 to COM9
 // (a listing made by an earlier default receiver does not count), starts a receiver and
 // lists it as COM4: ten seconds without a fix, then a fix at 48.1173 N 11.516666 E; or,
-// when ORVEN_GPS_LOG names an NMEA log, that log replayed over and over. The receiver
-// runs until the process ends. Call it once, in the process that is the running instance
+// when ORVEN_GPS_LOG names an NMEA log, that log replayed over and over. It sends only
+// while the port is open (idleWhileClosed) and runs until the process ends. Call it once, in the process that is the running instance
 // (a second start of the program must not re-map the port under the first). Returns
 // whether it started one.
 bool startDefaultReceiver();

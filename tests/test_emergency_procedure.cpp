@@ -302,10 +302,14 @@ TEST_F(Procedure, AReceiverPulledOutWhileAwaitingAPositionEndsAsLost) {
     phone.tap(50, 300);
     phone.advance(1000);
     ASSERT_TRUE(statusBecomes(u"GPS Rx found\nAwaiting for position..."));
-    bool watchdogArmed = false;
-    for (const auto& line : orven::test::traceLines())
-        watchdogArmed |= line.find("id=44 ms=180000") != std::string::npos;
-    EXPECT_TRUE(watchdogArmed);
+    // The reader arms the watchdog after its two cues, a moment after the status.
+    EXPECT_TRUE(phone.waitFor(
+        [] {
+            for (const auto& line : orven::test::traceLines())
+                if (line.find("id=44 ms=180000") != std::string::npos) return true;
+            return false;
+        },
+        realTimeStep));
     receiver->unplug();
     phone.advance(30000);
     EXPECT_EQ(phone.read(statusNow), u"GPS Rx lost\nin port COM3");

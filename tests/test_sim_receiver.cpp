@@ -182,6 +182,32 @@ TEST(SimulatedReceiver, ServesItsScriptInOrderThenHangsUp) {
     close(fd);
 }
 
+// A receiver powered by its port: nothing while the terminal is closed, its script from
+// the first group once it is opened, and nothing again once it is closed (paced, it
+// would otherwise go on with a group a second).
+TEST(SimulatedReceiver, PoweredByItsPortItSendsOnlyWhileOpen) {
+    Scenario scenario;
+    scenario.idleWhileClosed = true;
+    scenario.phases = {{Phase::noFix, 1}, {Phase::fix, 0}};
+    std::unique_ptr<NmeaReceiver> receiver = NmeaReceiver::start(scenario);
+    ASSERT_TRUE(receiver);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(receiver->bytesSent(), 0u) << "sent with nobody listening";
+
+    const int fd = open(receiver->devicePath().c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const std::string group = readTerminal(fd, 100);
+    EXPECT_EQ(group.rfind("$GPGGA,", 0), 0u) << group;
+    EXPECT_NE(group.find(",0,00,"), std::string::npos) << "the first group has no fix: " << group;
+    close(fd);
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // the group under way ends
+    const uint64_t afterClose = receiver->bytesSent();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(receiver->bytesSent(), afterClose) << "still sending after the port was closed";
+    EXPECT_EQ(receiver->groupsSent(), 1u);
+}
+
 std::string listedPath(int number) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\Ports", 0, KEY_READ, &key) != ERROR_SUCCESS)
