@@ -115,7 +115,10 @@ std::vector<std::string> describe(const std::vector<MenuItemShown>& items) {
         std::string line = item.separator ? "-" : orven::toUtf8(item.text);
         if (item.popup) line += " >";
         if (item.ownerDrawn) line += "<owner-drawn>";
-        if (!item.separator && !item.popup) line += " " + std::to_string(item.id);
+        if (!item.separator && !item.popup) {
+            line += ' ';
+            line += std::to_string(item.id);
+        }
         if (item.selected) line += " *";
         out.push_back(line);
     }

@@ -141,7 +141,8 @@ long dayMilliseconds(const std::string& text) {
         if (text[i] < '0' || text[i] > '9') return -1;
     double seconds = std::stod(text.substr(4, 2));
     if (text.size() > 7 && text[6] == '.') {
-        const std::string fraction = "0" + text.substr(6);
+        std::string fraction = "0";  // in steps: GCC 12 warns falsely on "0" + ... at -O3
+        fraction += text.substr(6);
         char* end = nullptr;
         double f = std::strtod(fraction.c_str(), &end);
         if (*end != 0) return -1;
