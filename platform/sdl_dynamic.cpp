@@ -97,9 +97,9 @@ ORVEN_SDL_FORWARD(int, SDL_UpdateTexture,
 ORVEN_SDL_FORWARD(SDL_RWops*, SDL_RWFromFile, (const char* file, const char* mode), (file, mode),
                   nullptr)
 ORVEN_SDL_FORWARD(SDL_AudioSpec*, SDL_LoadWAV_RW,
-                  (SDL_RWops * source, int freeSource, SDL_AudioSpec* spec, Uint8** buffer,
+                  (SDL_RWops * source, int freeSource, SDL_AudioSpec* layout, Uint8** buffer,
                    Uint32* length),
-                  (source, freeSource, spec, buffer, length), nullptr)
+                  (source, freeSource, layout, buffer, length), nullptr)
 ORVEN_SDL_FORWARD_VOID(SDL_FreeWAV, (Uint8 * buffer), (buffer))
 ORVEN_SDL_FORWARD(int, SDL_BuildAudioCVT,
                   (SDL_AudioCVT * cvt, SDL_AudioFormat fromFormat, Uint8 fromChannels,

@@ -41,33 +41,33 @@ constexpr auto stuckGuard = 2s;        // a device that stopped consuming releas
 constexpr auto queuePollMin = 5ms, queuePollMax = 100ms;
 
 struct Wave {
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec layout{};
     std::vector<Uint8> data;
     uint32_t lengthMs = 0;
 };
 
 std::optional<Wave> loadWave(const std::string& path) {
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec layout{};
     Uint8* buffer = nullptr;
     Uint32 length = 0;
-    if (!SDL_LoadWAV(path.c_str(), &spec, &buffer, &length)) return std::nullopt;
+    if (!SDL_LoadWAV(path.c_str(), &layout, &buffer, &length)) return std::nullopt;
     Wave wave;
-    wave.spec = spec;
+    wave.layout = layout;
     wave.data.assign(buffer, buffer + length);
     SDL_FreeWAV(buffer);
     const uint64_t frameBytes =
-        static_cast<uint64_t>(SDL_AUDIO_BITSIZE(spec.format) / 8) * spec.channels;
-    if (frameBytes == 0 || spec.freq <= 0) return std::nullopt;
+        static_cast<uint64_t>(SDL_AUDIO_BITSIZE(layout.format) / 8) * layout.channels;
+    if (frameBytes == 0 || layout.freq <= 0) return std::nullopt;
     const uint64_t frames = length / frameBytes;
-    wave.lengthMs = static_cast<uint32_t>((frames * 1000 + static_cast<uint64_t>(spec.freq) - 1) /
-                                          static_cast<uint64_t>(spec.freq));
+    wave.lengthMs = static_cast<uint32_t>((frames * 1000 + static_cast<uint64_t>(layout.freq) - 1) /
+                                          static_cast<uint64_t>(layout.freq));
     return wave;
 }
 
 // The wave in the device's format (signed 16-bit stereo at the device's rate).
 std::vector<Uint8> convert(const Wave& wave, const SDL_AudioSpec& to) {
     SDL_AudioCVT cvt;
-    const int needed = SDL_BuildAudioCVT(&cvt, wave.spec.format, wave.spec.channels, wave.spec.freq,
+    const int needed = SDL_BuildAudioCVT(&cvt, wave.layout.format, wave.layout.channels, wave.layout.freq,
                                          to.format, to.channels, to.freq);
     if (needed < 0) return {};
     std::vector<Uint8> buffer(wave.data.size() * static_cast<size_t>(std::max(cvt.len_mult, 1)));
@@ -100,7 +100,7 @@ public:
     void play(const Wave& wave, uint32_t volume, bool synchronous) {
         std::unique_lock hold(lock_);
         if (!ensureDevice()) return;  // silent
-        std::vector<Uint8> pcm = convert(wave, spec_);
+        std::vector<Uint8> pcm = convert(wave, deviceFormat_);
         applyVolume(pcm, volume);
         SDL_ClearQueuedAudio(device_);
         SDL_QueueAudio(device_, pcm.data(), static_cast<Uint32>(pcm.size()));
@@ -155,7 +155,7 @@ private:
         want.samples = deviceFrames;
         // No changes allowed: SDL converts to whatever the hardware takes, and the
         // buffer we fill keeps the format above.
-        device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &spec_, 0);
+        device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &deviceFormat_, 0);
         if (!device_) orven::internal::trace("sound: no audio device (%s)", SDL_GetError());
         return device_ != 0;
     }
@@ -163,7 +163,7 @@ private:
     // Waits until the queue is empty and the device's buffer has played out, or until a
     // newer sound replaces this one.
     void waitUntilPlayed(std::unique_lock<std::mutex>& hold, uint64_t mine, uint32_t lengthMs) {
-        const double bytesPerMs = spec_.freq * 4 / 1000.0;  // 16-bit stereo
+        const double bytesPerMs = deviceFormat_.freq * 4 / 1000.0;  // 16-bit stereo
         const auto giveUp = SteadyClock::now() + std::chrono::milliseconds(lengthMs) + stuckGuard;
         while (generation_ == mine && SteadyClock::now() < giveUp) {
             const Uint32 queued = SDL_GetQueuedAudioSize(device_);
@@ -173,14 +173,14 @@ private:
                 hold, std::clamp<std::chrono::milliseconds>(left, queuePollMin, queuePollMax));
         }
         const auto buffered =
-            std::chrono::milliseconds(spec_.samples * 1000 / spec_.freq) + drainMargin;
+            std::chrono::milliseconds(deviceFormat_.samples * 1000 / deviceFormat_.freq) + drainMargin;
         changed_.wait_for(hold, buffered, [&] { return generation_ != mine; });
     }
 
     std::mutex lock_;
     std::condition_variable changed_;  // a new sound or a stop
     SDL_AudioDeviceID device_ = 0;
-    SDL_AudioSpec spec_{};
+    SDL_AudioSpec deviceFormat_{};
     bool audioInitialised_ = false;
     bool tried_ = false;
     SteadyClock::time_point lastTry_{};

@@ -656,12 +656,12 @@ TEST(CueFiles, EveryCueIsAShortDistinctWaveAndTheAlarmIsLoudest) {
         EXPECT_LT(bytes.size(), 20000u);
         EXPECT_EQ(readFile(installed + std::to_string(n) + ".wav"), bytes)
             << "not copied beside the program";
-        SDL_AudioSpec spec;
+        SDL_AudioSpec layout;
         Uint8* samples = nullptr;
         Uint32 length = 0;
-        ASSERT_NE(SDL_LoadWAV(path.c_str(), &spec, &samples, &length), nullptr) << SDL_GetError();
-        ASSERT_EQ(spec.format, AUDIO_U8);
-        const double seconds = static_cast<double>(length) / spec.freq / spec.channels;
+        ASSERT_NE(SDL_LoadWAV(path.c_str(), &layout, &samples, &length), nullptr) << SDL_GetError();
+        ASSERT_EQ(layout.format, AUDIO_U8);
+        const double seconds = static_cast<double>(length) / layout.freq / layout.channels;
         EXPECT_GE(seconds, 0.05);
         EXPECT_LE(seconds, 2.0);
         int peak = 0;
