@@ -221,22 +221,10 @@ DWORD WINAPI gpsReaderThread(LPVOID parameter) {
 }
 
 void gpsShutdown() {
-    HANDLE port;
-    {
-        std::lock_guard link(linkLock);
-        gpsState.receiverFound.store(0);
-        gpsState.positionFound.store(0);
-        KillTimer(mainWindow, scanTimer);
-        KillTimer(mainWindow, knownPortTimer);
-        KillTimer(mainWindow, receiverLostTimer);
-        KillTimer(mainWindow, positionMissedTimer);
-        InvalidateRect(mainWindow, nullptr, FALSE);
-        gpsState.rmcStatus.store(0);
-        gpsState.fixQuality.store(0);
-        port = gpsState.portHandle.exchange(INVALID_HANDLE_VALUE);
-    }
-    InvalidateRect(mainWindow, nullptr, FALSE);
-    if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
+    // The search's timers too; the rest is an ordinary close.
+    KillTimer(mainWindow, scanTimer);
+    KillTimer(mainWindow, knownPortTimer);
+    gpsPortClose();
     // The reader must not outlive the program's records it writes.
     std::unique_lock hold(readersLock);
     readersChanged.wait_for(hold, readerEndWait, [] { return readersRunning == 0; });

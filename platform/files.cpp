@@ -20,6 +20,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/text.h"
 #include "platform/threads.h"
 
 namespace {
@@ -56,24 +57,6 @@ size_t decodeUtf8(std::string_view text, size_t i, char32_t& codePoint) {
     if (codePoint < minimum || codePoint > 0x10FFFF) return 0;
     if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return 0;
     return length;
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // ---- Search handles: their own table, so CloseHandle does not accept them.
@@ -166,7 +149,7 @@ std::string linuxPath(std::u16string_view phone) {
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;  // a lone surrogate names no file
         }
-        appendUtf8(out, c);
+        orven::appendUtf8(out, c);
     }
     return out;
 }

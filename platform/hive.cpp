@@ -1,10 +1,12 @@
-// Hive files: parser and writer of the registry's export text format. Relies on nothing
-// but the standard library (its own small UTF-8 and UTF-16 conversions, so that what
-// counts as well-formed text is decided here and nowhere else).
+// Hive files: parser and writer of the registry's export text format. Writing uses the
+// layer's UTF-8 conversion; reading has its own, so that what counts as well-formed text
+// in a hive is decided here and nowhere else.
 #include "platform/hive.h"
 
 #include <cstdio>
 #include <optional>
+
+#include "platform/text.h"
 
 namespace orven::hive {
 
@@ -29,37 +31,9 @@ bool startsWithPath(std::u16string_view path, std::u16string_view ancestor) {
 bool isHighSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool isLowSurrogate(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-void appendCodePoint(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
 // A lone surrogate becomes U+FFFD: only names can hold one, and the registry refuses
 // such names before they reach a hive.
-void appendUtf8(std::string& out, std::u16string_view text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        } else if (isHighSurrogate(c) || isLowSurrogate(c)) {
-            c = replacement;
-        }
-        appendCodePoint(out, c);
-    }
-}
+void appendUtf8(std::string& out, std::u16string_view text) { out += orven::toUtf8(text); }
 
 // Length of the well-formed UTF-8 sequence at text[i], or 0.
 size_t utf8SequenceLength(std::string_view text, size_t i, uint32_t& codePoint) {

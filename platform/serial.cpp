@@ -350,11 +350,12 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD, SECURITY_ATTRIBUTES*, 
                    DWORD, HANDLE) {
     const std::u16string name = fileName != nullptr ? fileName : u"";
     const int number = comNumber(name);
-    // The wave driver is the one device here that is not a serial port.
-    if (number < 0 && creation == OPEN_EXISTING &&
-        (lstrcmpiW(name.c_str(), u"WAV1:") == 0 || lstrcmpiW(name.c_str(), u"WAV1") == 0))
-        return orven::openSpecialDevice(name.c_str(), access);
     const std::string comName = "COM" + std::to_string(number) + ":";
+    // Other names may be the devices that are not serial ports (the wave driver).
+    HANDLE special = number < 0 && creation == OPEN_EXISTING
+                         ? orven::openSpecialDevice(name.c_str(), access)
+                         : INVALID_HANDLE_VALUE;
+    if (special != INVALID_HANDLE_VALUE) return special;
     if (number < 0 || creation != OPEN_EXISTING) {
         orven::internal::trace("CreateFile name=%s failed", orven::toUtf8(name).c_str());
         SetLastError(number < 0 ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_PARAMETER);

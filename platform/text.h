@@ -28,6 +28,8 @@ int lstrcmpiW(LPCWSTR a, LPCWSTR b);
 LPWSTR StrStrW(LPCWSTR haystack, LPCWSTR needle);
 
 namespace orven {
+// Appends one code point (below U+110000, not a surrogate) in UTF-8.
+void appendUtf8(std::string& out, char32_t codePoint);
 std::string toUtf8(std::u16string_view text);
 // Invalid UTF-8 sequences become U+FFFD.
 std::u16string fromUtf8(std::string_view text);

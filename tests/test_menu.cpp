@@ -8,6 +8,7 @@
 #include "app/main_screen.h"
 #include "platform/testing.h"
 #include "platform/windows.h"
+#include "tests/test_owner_window.h"
 
 namespace {
 
@@ -57,36 +58,13 @@ LRESULT CALLBACK ownerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     case WM_DRAWITEM:
         drawExitItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
         return TRUE;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        BeginPaint(hwnd, &paint);
-        EndPaint(hwnd, &paint);
-        return 0;
-    }
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
     default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        return ownertest::ownerDefault(hwnd, message, wParam, lParam);
     }
 }
 
 int ownerMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ownerProc;
-    wc.lpszClassName = u"MenuOwner";
-    wc.hbrBackground = static_cast<HBRUSH>(static_cast<void*>(GetStockObject(WHITE_BRUSH)));
-    RegisterClassW(&wc);
-    owner = CreateWindowExW(0, u"MenuOwner", u"owner", WS_VISIBLE, 0, 0, 240, 320, nullptr,
-                            nullptr, nullptr, nullptr);
-    SetForegroundWindow(owner);
-    SetTimer(owner, tickTimer, 100, nullptr);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return static_cast<int>(msg.wParam);
+    return ownertest::runOwnerWindow(ownerProc, u"MenuOwner", owner, tickTimer);
 }
 
 class PopupMenu : public ::testing::Test {

@@ -7,6 +7,7 @@
 
 #include "platform/testing.h"
 #include "platform/windows.h"
+#include "tests/test_owner_window.h"
 
 namespace {
 
@@ -48,35 +49,13 @@ LRESULT CALLBACK ownerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
         seen.push_back(Seen{message, wParam, lParam});
         SetForegroundWindow(reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(hwnd) | 1));
         return 0;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        BeginPaint(hwnd, &paint);
-        EndPaint(hwnd, &paint);
-        return 0;
-    }
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
     default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        return ownertest::ownerDefault(hwnd, message, wParam, lParam);
     }
 }
 
 int ownerMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ownerProc;
-    wc.lpszClassName = u"ShellOwner";
-    wc.hbrBackground = static_cast<HBRUSH>(static_cast<void*>(GetStockObject(WHITE_BRUSH)));
-    RegisterClassW(&wc);
-    owner = CreateWindowExW(0, u"ShellOwner", u"owner", WS_VISIBLE, 0, 0, 240, 320, nullptr,
-                            nullptr, nullptr, nullptr);
-    SetForegroundWindow(owner);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return static_cast<int>(msg.wParam);
+    return ownertest::runOwnerWindow(ownerProc, u"ShellOwner", owner);
 }
 
 class Shell : public ::testing::Test {

@@ -7,6 +7,7 @@
 
 #include "platform/testing.h"
 #include "platform/windows.h"
+#include "tests/test_owner_window.h"
 
 namespace {
 
@@ -47,36 +48,13 @@ LRESULT CALLBACK ownerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     case WM_KEYDOWN:
         ++keyPressesOnOwner;
         return 0;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;  // the class brush erases: the owner is white
-        BeginPaint(hwnd, &paint);
-        EndPaint(hwnd, &paint);
-        return 0;
-    }
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
     default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        return ownertest::ownerDefault(hwnd, message, wParam, lParam);
     }
 }
 
 int ownerMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ownerProc;
-    wc.lpszClassName = u"BoxOwner";
-    wc.hbrBackground = static_cast<HBRUSH>(static_cast<void*>(GetStockObject(WHITE_BRUSH)));
-    RegisterClassW(&wc);
-    owner = CreateWindowExW(0, u"BoxOwner", u"owner", WS_VISIBLE, 0, 0, 240, 320, nullptr,
-                            nullptr, nullptr, nullptr);
-    SetForegroundWindow(owner);
-    SetTimer(owner, tickTimer, 100, nullptr);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return static_cast<int>(msg.wParam);
+    return ownertest::runOwnerWindow(ownerProc, u"BoxOwner", owner, tickTimer);
 }
 
 class MessageBox : public ::testing::Test {

@@ -193,12 +193,20 @@ TEST(SerialPort, LineSettingsReachTheTerminal) {
     CloseHandle(port);
 }
 
-TEST(SerialPort, ImmediateReadsAreServedFromOneBatch) {
+// COM1 mapped to a fresh pseudo-terminal and opened; each test closes it its own way.
+class OpenedPort : public ::testing::Test {
+protected:
     Phone phone;
     Pty terminal;
-    ASSERT_TRUE(orven::sim::mapComPort(1, terminal.path));
-    HANDLE port = openCom(u"COM1:");
-    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    HANDLE port = INVALID_HANDLE_VALUE;
+    void SetUp() override {
+        ASSERT_TRUE(orven::sim::mapComPort(1, terminal.path));
+        port = openCom(u"COM1:");
+        ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    }
+};
+
+TEST_F(OpenedPort, ImmediateReadsAreServedFromOneBatch) {
     setImmediateReads(port);
     BYTE byte = 0;
     DWORD got = 7;
@@ -220,12 +228,7 @@ TEST(SerialPort, ImmediateReadsAreServedFromOneBatch) {
     CloseHandle(port);
 }
 
-TEST(SerialPort, TotalTimeoutReadWaitsForBytes) {
-    Phone phone;
-    Pty terminal;
-    ASSERT_TRUE(orven::sim::mapComPort(1, terminal.path));
-    HANDLE port = openCom(u"COM1:");
-    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+TEST_F(OpenedPort, TotalTimeoutReadWaitsForBytes) {
     COMMTIMEOUTS timeouts{0, 0, 20, 0, 0};
     ASSERT_TRUE(SetCommTimeouts(port, &timeouts));
     char text[8] = {};
@@ -242,12 +245,7 @@ TEST(SerialPort, TotalTimeoutReadWaitsForBytes) {
     CloseHandle(port);
 }
 
-TEST(SerialPort, CloseHandleReleasesABlockedWait) {
-    Phone phone;
-    Pty terminal;
-    ASSERT_TRUE(orven::sim::mapComPort(1, terminal.path));
-    HANDLE port = openCom(u"COM1:");
-    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+TEST_F(OpenedPort, CloseHandleReleasesABlockedWait) {
     SetCommMask(port, EV_RXCHAR);
     std::atomic<int> result{-1};
     std::atomic<DWORD> error{0};
@@ -269,12 +267,7 @@ TEST(SerialPort, CloseHandleReleasesABlockedWait) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
 }
 
-TEST(SerialPort, AHungUpDeviceEndsWaitsAndReads) {
-    Phone phone;
-    Pty terminal;
-    ASSERT_TRUE(orven::sim::mapComPort(1, terminal.path));
-    HANDLE port = openCom(u"COM1:");
-    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+TEST_F(OpenedPort, AHungUpDeviceEndsWaitsAndReads) {
     setImmediateReads(port);
     SetCommMask(port, EV_RXCHAR);
     std::atomic<int> result{-1};
