@@ -4,8 +4,8 @@
 
 #include <mutex>
 
-#include "app/status_text.h"
-#include "gps/gps_state.h"
+#include "common/status_text.h"
+#include "common/gps_state.h"
 #include "settings/app_settings.h"
 
 std::atomic<uint32_t> alertsSent{0};

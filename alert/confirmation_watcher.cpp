@@ -12,9 +12,9 @@
 #include "alert/confirmation_watcher.h"
 
 #include "alert/alert_message.h"
-#include "app/platform_facts.h"
-#include "app/startup.h"
-#include "app/status_text.h"
+#include "common/platform_facts.h"
+#include "common/program.h"
+#include "common/status_text.h"
 #include "settings/app_settings.h"
 
 std::atomic<HRIL> rilHandle{nullptr};
@@ -116,7 +116,7 @@ void confirmByMessage(LPCWSTR number) {
 // is up.
 void confirmByCall(LPCWSTR number) {
     if (isSmartphone == 0) closeWindowByTitle(u"Phone - Incoming...");
-    SetForegroundWindow(reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(mainWindow) | 1));
+    SetForegroundWindow(withOwnedWindows(mainWindow));
     bool test = takeTestMode();
     formatStatusText(test ? u"Test message confirmed\nby %s" : u"Emergency message confirmed\nby %s",
                      number);

@@ -10,11 +10,11 @@
 #include "alert/confirmation_watcher.h"
 #include "app/main_window.h"
 #include "app/receiver_search.h"
-#include "app/sound_cues.h"
+#include "common/sound_cues.h"
 #include "app/startup.h"
-#include "app/status_text.h"
+#include "common/status_text.h"
 #include "gps/gps_port.h"
-#include "gps/gps_state.h"
+#include "common/gps_state.h"
 #include "settings/app_settings.h"
 
 namespace {

@@ -5,9 +5,9 @@
 // paint; only the skin bitmap lives as long as the window.
 #include "app/main_screen.h"
 
-#include "app/platform_facts.h"
-#include "app/status_text.h"
-#include "gps/gps_state.h"
+#include "common/platform_facts.h"
+#include "common/status_text.h"
+#include "common/gps_state.h"
 
 HBITMAP skinBitmap = nullptr;
 

@@ -10,11 +10,11 @@
 #include "alert/confirmation_watcher.h"
 #include "app/emergency_procedure.h"
 #include "app/main_screen.h"
-#include "app/platform_facts.h"
+#include "common/platform_facts.h"
 #include "app/receiver_search.h"
-#include "app/sound_cues.h"
+#include "common/sound_cues.h"
 #include "app/startup.h"
-#include "app/status_text.h"
+#include "common/status_text.h"
 #include "gps/gps_port.h"
 #include "platform/commctrl.h"
 #include "settings/app_settings.h"
@@ -51,10 +51,6 @@ constexpr int mainMenuResource = 108;
 constexpr int iconResource = 103;
 constexpr int skinResource = 105;
 
-// The platform's form of a window handle that also brings its owned windows forward.
-HWND withOwnedWindows(HWND window) {
-    return reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(window) | 1);
-}
 
 int screenWidth() { return GetSystemMetrics(SM_CXSCREEN); }
 int screenHeight() { return GetSystemMetrics(SM_CYSCREEN); }

@@ -1,11 +1,11 @@
 // The receiver search of the emergency procedure, run on the main window's timers.
 #include "app/receiver_search.h"
 
-#include "app/sound_cues.h"
+#include "common/sound_cues.h"
 #include "app/startup.h"
-#include "app/status_text.h"
+#include "common/status_text.h"
 #include "gps/gps_port.h"
-#include "gps/gps_state.h"
+#include "common/gps_state.h"
 #include "settings/app_settings.h"
 
 namespace {
@@ -43,18 +43,6 @@ void scanFromFirstPort(HWND window) {
     appSettings.gpsPortNumber.store(0);
     formatStatusText(u"Searching GPS Rx\nin port COM%d...", 0);
     tryGpsPort(window, scanTimer);
-}
-
-void storePortNumber() {
-    HKEY key = nullptr;
-    DWORD disposition = 0;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, settingsKeyName, 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &key, &disposition) != ERROR_SUCCESS)
-        return;
-    const int32_t number = appSettings.gpsPortNumber.load();
-    RegSetValueExW(key, gpsPortNumberValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                   sizeof number);
-    RegCloseKey(key);
 }
 
 void onProcedureStartTimer(HWND window) {

@@ -15,9 +15,6 @@
 void tryGpsPort(HWND window, UINT_PTR checkTimer);
 // Cue 2, then the scan from "COM0:".
 void scanFromFirstPort(HWND window);
-// Saves gpsPortNumber as "GPS port number" in the settings key; failures are ignored.
-// Safe on any thread.
-void storePortNumber();
 
 // The timers' handlers; each stops its own timer first.
 void onProcedureStartTimer(HWND window);  // 1111

@@ -4,26 +4,15 @@
 #include "app/startup.h"
 
 #include "app/main_window.h"
-#include "app/sound_cues.h"
+#include "common/sound_cues.h"
 
-HINSTANCE appInstance = nullptr;
-WCHAR appFolder[MAX_PATH];
 DWORD launchedWithAlert = 0;
-HWND mainWindow = nullptr;
-
-const WCHAR mainClassName[] = u"ZURVCLASS_ORVEN";
-const WCHAR mainWindowTitle[] = u"ZURV: ORVEN\u2122";
 
 namespace {
 
 constexpr UINT alertStartDelayMs = 1000;  // the running instance starts the procedure then
 constexpr UINT_PTR procedureStartTimer = 1111;
 constexpr int startupCue = 1;
-
-// The platform's form of a window handle that also brings its owned windows forward.
-HWND withOwnedWindows(HWND window) {
-    return reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(window) | 1);
-}
 
 }  // namespace
 

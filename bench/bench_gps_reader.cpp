@@ -36,7 +36,7 @@
 
 #include "app/startup.h"
 #include "gps/gps_port.h"
-#include "gps/gps_state.h"
+#include "common/gps_state.h"
 #include "platform/testing.h"
 #include "settings/app_settings.h"
 #include "sim/nmea_receiver.h"

@@ -21,7 +21,7 @@
 
 #include "alert/alert_message.h"
 #include "alert/confirmation_watcher.h"
-#include "gps/gps_state.h"
+#include "common/gps_state.h"
 #include "platform/modem.h"
 #include "platform/pdu.h"
 #include "platform/testing.h"

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/status_text.h"
+#include "common/status_text.h"
 #include "gps/nmea_conversions.h"
 #include "gps/nmea_parser.h"
 #include "platform/testing.h"

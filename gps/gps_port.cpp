@@ -6,11 +6,10 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "app/receiver_search.h"
-#include "app/sound_cues.h"
-#include "app/startup.h"
-#include "app/status_text.h"
-#include "gps/gps_state.h"
+#include "common/sound_cues.h"
+#include "common/program.h"
+#include "common/status_text.h"
+#include "common/gps_state.h"
 #include "gps/nmea_parser.h"
 #include "settings/app_settings.h"
 

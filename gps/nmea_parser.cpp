@@ -4,8 +4,8 @@
 // also used by the GUI thread (the self-tests).
 #include "gps/nmea_parser.h"
 
-#include "app/startup.h"
-#include "app/status_text.h"
+#include "common/program.h"
+#include "common/status_text.h"
 #include "gps/nmea_conversions.h"
 
 namespace {

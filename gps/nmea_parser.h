@@ -27,7 +27,7 @@
 //   terminated.
 #pragma once
 
-#include "gps/gps_state.h"
+#include "common/gps_state.h"
 
 constexpr int sentenceLimit = 252;  // characters kept of one sentence, '$' included
 

@@ -135,3 +135,15 @@ void resetSettingsForTests() {
     std::destroy_at(&appSettings);
     std::construct_at(&appSettings);
 }
+
+void storePortNumber() {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, settingsKeyName, 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &key, &disposition) != ERROR_SUCCESS)
+        return;
+    const int32_t number = appSettings.gpsPortNumber.load();
+    RegSetValueExW(key, gpsPortNumberValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                   sizeof number);
+    RegCloseKey(key);
+}

@@ -37,7 +37,7 @@ struct AppSettings {
 // The one settings record of the process.
 extern AppSettings appSettings;
 
-// The key and the one value that other areas write themselves.
+// The settings key and the value the receiver search keeps up to date.
 extern const WCHAR settingsKeyName[];      // "SOFTWARE\ZURV\ORVEN" under HKEY_LOCAL_MACHINE
 extern const WCHAR gpsPortNumberValue[];   // "GPS port number"
 
@@ -46,6 +46,9 @@ extern const WCHAR gpsPortNumberValue[];   // "GPS port number"
 int loadSettings();
 // Record to registry, every field but gpsPortNumber. Returns 1.
 int saveSettings();
+// Saves gpsPortNumber alone as "GPS port number" (the receiver search does, when it has
+// found a receiver); failures are ignored. Safe on any thread.
+void storePortNumber();
 
 // An alert number (or the test number) counts as set from 3 characters on.
 bool usableNumber(const WCHAR* number);

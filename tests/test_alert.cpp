@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "alert/alert_message.h"
-#include "app/status_text.h"
-#include "gps/gps_state.h"
+#include "common/status_text.h"
+#include "common/gps_state.h"
 #include "settings/app_settings.h"
 #include "test_modem_support.h"
 

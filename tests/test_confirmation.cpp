@@ -8,9 +8,9 @@
 
 #include "alert/alert_message.h"
 #include "alert/confirmation_watcher.h"
-#include "app/platform_facts.h"
+#include "common/platform_facts.h"
 #include "app/startup.h"
-#include "app/status_text.h"
+#include "common/status_text.h"
 #include "settings/app_settings.h"
 #include "test_modem_support.h"
 

@@ -7,10 +7,10 @@
 
 #include "alert/alert_message.h"
 #include "alert/confirmation_watcher.h"
-#include "app/platform_facts.h"
+#include "common/platform_facts.h"
 #include "app/startup.h"
-#include "app/status_text.h"
-#include "gps/gps_state.h"
+#include "common/status_text.h"
+#include "common/gps_state.h"
 #include "settings/app_settings.h"
 #include "test_modem_support.h"
 

@@ -11,8 +11,8 @@
 
 #include "alert/alert_message.h"
 #include "app/startup.h"
-#include "app/status_text.h"
-#include "gps/gps_state.h"
+#include "common/status_text.h"
+#include "common/gps_state.h"
 #include "platform/testing.h"
 #include "settings/app_settings.h"
 #include "sim/modem.h"

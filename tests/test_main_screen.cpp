@@ -7,10 +7,10 @@
 #include <string>
 
 #include "app/main_screen.h"
-#include "app/platform_facts.h"
+#include "common/platform_facts.h"
 #include "app/startup.h"
-#include "app/status_text.h"
-#include "gps/gps_state.h"
+#include "common/status_text.h"
+#include "common/gps_state.h"
 #include "platform/testing.h"
 #include "resources/skin.h"
 

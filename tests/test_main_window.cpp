@@ -10,7 +10,7 @@
 
 #include "app/main_window.h"
 #include "app/startup.h"
-#include "app/status_text.h"
+#include "common/status_text.h"
 #include "platform/testing.h"
 #include "settings/app_settings.h"
 

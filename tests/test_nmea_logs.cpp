@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/status_text.h"
+#include "common/status_text.h"
 #include "gps/nmea_parser.h"
 #include "platform/testing.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/status_text.h"
+#include "common/status_text.h"
 #include "gps/nmea_parser.h"
 #include "platform/testing.h"
 

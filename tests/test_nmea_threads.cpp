@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/status_text.h"
+#include "common/status_text.h"
 #include "gps/nmea_parser.h"
 #include "platform/testing.h"
 

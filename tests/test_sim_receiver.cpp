@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "app/status_text.h"
+#include "common/status_text.h"
 #include "gps/nmea_parser.h"
 #include "platform/testing.h"
 #include "platform/windows.h"

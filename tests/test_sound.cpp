@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/sound_cues.h"
+#include "common/sound_cues.h"
 #include "app/startup.h"
 #include "platform/mixer.h"
 #include "platform/testing.h"

@@ -1,7 +1,7 @@
 // The shared GPS record and the few locked copies in and out of it. Every critical
 // section here copies at most a few hundred bytes, so neither thread waits long for the
 // other: the GUI copies what it needs and paints from its copy.
-#include "gps/gps_state.h"
+#include "common/gps_state.h"
 
 GpsState gpsState;
 

@@ -1,11 +1,11 @@
 // The status text: one lock around the whole text, so the GUI, GPS reader and radio
 // threads each replace it whole and the painter copies it whole.
-#include "app/status_text.h"
+#include "common/status_text.h"
 
 #include <cstdarg>
 #include <mutex>
 
-#include "app/startup.h"
+#include "common/program.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 // back when the last raise ends: the end of a synchronous cue that cut every earlier
 // asynchronous cue short (one sound plays at a time), or timer 111.
 
-#include "app/sound_cues.h"
+#include "common/sound_cues.h"
 
 #include <mutex>
 
-#include "app/startup.h"
+#include "common/program.h"
 
 std::atomic<DWORD> savedVolume{0};
 
