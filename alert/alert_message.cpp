@@ -4,8 +4,8 @@
 
 #include <mutex>
 
-#include "common/status_text.h"
 #include "common/gps_state.h"
+#include "common/status_text.h"
 #include "settings/app_settings.h"
 
 std::atomic<uint32_t> alertsSent{0};
@@ -75,11 +75,10 @@ bool sendToTargets(LPCWSTR text, int length) {
         provider.psMessageClass = PS_MESSAGE_CLASS3;
         provider.psReplaceOption = PSRO_NONE;
         SMS_MESSAGE_ID messageId = 0;
-        HRESULT result = SmsSendMessage(smsHandle, nullptr, &destination, nullptr,
-                                        reinterpret_cast<const BYTE*>(text),
-                                        static_cast<DWORD>(length) * sizeof(WCHAR),
-                                        reinterpret_cast<const BYTE*>(&provider), sizeof provider,
-                                        SMSDE_OPTIMAL, SMS_OPTION_DELIVERY_NONE, &messageId);
+        HRESULT result = SmsSendMessage(
+            smsHandle, nullptr, &destination, nullptr, reinterpret_cast<const BYTE*>(text),
+            static_cast<DWORD>(length) * sizeof(WCHAR), reinterpret_cast<const BYTE*>(&provider),
+            sizeof provider, SMSDE_OPTIMAL, SMS_OPTION_DELIVERY_NONE, &messageId);
         if (result != S_OK) return false;
     }
     return true;
@@ -141,7 +140,9 @@ bool sendAlert() {
     SetCursor(nullptr);
     if (!sent) return false;
     uint32_t count = alertsSent.fetch_add(1) + 1;
-    if (count == 1) setStatusText(u"Alert has sent correctly\nAwaiting for response...");
-    else formatStatusText(u"Alerts've sent %dx correctly\nAwaiting for response...", count);
+    if (count == 1)
+        setStatusText(u"Alert has sent correctly\nAwaiting for response...");
+    else
+        formatStatusText(u"Alerts've sent %dx correctly\nAwaiting for response...", count);
     return true;
 }

@@ -8,8 +8,8 @@
 
 #include "platform/windows.h"
 
-constexpr int alertTextSize = 160;   // UTF-16 units of the alert text, terminator included
-constexpr int testNumberSize = 16;   // UTF-16 units of the test number, terminator included
+constexpr int alertTextSize = 160;  // UTF-16 units of the alert text, terminator included
+constexpr int testNumberSize = 16;  // UTF-16 units of the test number, terminator included
 
 // Successful sends since the last confirmation; 0: no alert pending. Raised by sendAlert
 // and zeroed by the main window's timer 8 (GUI thread); read by the radio notification

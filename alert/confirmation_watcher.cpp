@@ -92,8 +92,8 @@ void switchLoudspeakerOnByOssvcs() {
 }
 
 void switchLoudspeakerOnByWaveDriver() {
-    HANDLE wave = CreateFileW(u"WAV1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    HANDLE wave =
+        CreateFileW(u"WAV1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (wave == INVALID_HANDLE_VALUE) return;
     DWORD message[5] = {0, WAV_MESSAGE_LOUDSPEAKER_ON, 0, 0, 0};
     DWORD output = 0;
@@ -107,9 +107,9 @@ void confirmByMessage(LPCWSTR number) {
     closeWindowByTitle(osMajorVersion >= newerShellVersion ? u"New SMS message"
                                                            : u"New text message");
     bool test = takeTestMode();
-    formatStatusText(test ? u"Test message confirmed\nfrom: %s"
-                          : u"Emergency message confirmed\nfrom: %s",
-                     number);
+    formatStatusText(
+        test ? u"Test message confirmed\nfrom: %s" : u"Emergency message confirmed\nfrom: %s",
+        number);
 }
 
 // The call is answered after the status says so, and the loudspeaker switched once it
@@ -118,16 +118,18 @@ void confirmByCall(LPCWSTR number) {
     if (isSmartphone == 0) closeWindowByTitle(u"Phone - Incoming...");
     SetForegroundWindow(withOwnedWindows(mainWindow));
     bool test = takeTestMode();
-    formatStatusText(test ? u"Test message confirmed\nby %s" : u"Emergency message confirmed\nby %s",
-                     number);
+    formatStatusText(
+        test ? u"Test message confirmed\nby %s" : u"Emergency message confirmed\nby %s", number);
     if (appSettings.autoAnswering == 0) return;
     setStatusText(test ? u"Test message confirmed\nPlease speak..."
                        : u"Emergency message confirned\nPlease speak...");
     RIL_Answer(rilHandle.load());
     Sleep(answerSettleMs);
     if (appSettings.autoSpeakerphone == 0) return;
-    if (osMajorVersion >= newerShellVersion) switchLoudspeakerOnByOssvcs();
-    else switchLoudspeakerOnByWaveDriver();
+    if (osMajorVersion >= newerShellVersion)
+        switchLoudspeakerOnByOssvcs();
+    else
+        switchLoudspeakerOnByWaveDriver();
 }
 
 struct TitleSearch {
@@ -168,8 +170,10 @@ void CALLBACK onRadioNotify(DWORD code, const void* data, DWORD, DWORD) {
     copyReceivedNumber(received, number);
     if (!confirmingNumber(number)) return;
     KillTimer(mainWindow, repeatSendTimer);
-    if (message) confirmByMessage(number);
-    else confirmByCall(number);
+    if (message)
+        confirmByMessage(number);
+    else
+        confirmByCall(number);
     SetTimer(mainWindow, alarmTimer, alarmDelayMs, nullptr);
 }
 

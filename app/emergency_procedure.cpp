@@ -10,11 +10,11 @@
 #include "alert/confirmation_watcher.h"
 #include "app/main_window.h"
 #include "app/receiver_search.h"
-#include "common/sound_cues.h"
 #include "app/startup.h"
+#include "common/gps_state.h"
+#include "common/sound_cues.h"
 #include "common/status_text.h"
 #include "gps/gps_port.h"
-#include "common/gps_state.h"
 #include "settings/app_settings.h"
 
 namespace {
@@ -82,8 +82,12 @@ void askFirstStartQuestions(HWND window) {
 
 }  // namespace
 
-void setSearchSendsAlert(bool sends) { searchMaySend.store(sends); }
-bool searchSendsAlert() { return searchMaySend.load(); }
+void setSearchSendsAlert(bool sends) {
+    searchMaySend.store(sends);
+}
+bool searchSendsAlert() {
+    return searchMaySend.load();
+}
 
 void refreshClockSnapshot() {
     SYSTEMTIME now;

@@ -5,9 +5,9 @@
 // paint; only the skin bitmap lives as long as the window.
 #include "app/main_screen.h"
 
+#include "common/gps_state.h"
 #include "common/platform_facts.h"
 #include "common/status_text.h"
-#include "common/gps_state.h"
 
 HBITMAP skinBitmap = nullptr;
 
@@ -23,23 +23,31 @@ constexpr int emblemHalf = 88;  // the emblem's offset from the screen's centre
 constexpr int barSourceTop = 175;
 constexpr int barSourceHeight = 26;
 
-constexpr int narrowScreen = 176;   // this wide or less: the smaller Smartphone sizes
-constexpr int statusBandMargin = 5; // band rows above and below the status font's height
-constexpr int statusTextDrop = 4;   // the text starts this far below the band's top
+constexpr int narrowScreen = 176;    // this wide or less: the smaller Smartphone sizes
+constexpr int statusBandMargin = 5;  // band rows above and below the status font's height
+constexpr int statusTextDrop = 4;    // the text starts this far below the band's top
 constexpr int diagnosticsLeft = 4;
-constexpr int exitTextLeft = 14;    // where the menu's item texts start
+constexpr int exitTextLeft = 14;  // where the menu's item texts start
 constexpr int exitItemWidth = 88;
 
-bool pocketPc() { return isSmartphone == 0; }
-bool newSmartphone() { return isSmartphone != 0 && osMajorVersion >= 5; }
+bool pocketPc() {
+    return isSmartphone == 0;
+}
+bool newSmartphone() {
+    return isSmartphone != 0 && osMajorVersion >= 5;
+}
 
 int barFontSize(int clientWidth) {
     if (pocketPc()) return 15;
     if (!newSmartphone()) return 16;
     return clientWidth <= narrowScreen ? 16 : 20;
 }
-int statusFontSize() { return pocketPc() ? 15 : (newSmartphone() ? 19 : 17); }
-int diagnosticsFontSize() { return pocketPc() ? 11 : (newSmartphone() ? 14 : 13); }
+int statusFontSize() {
+    return pocketPc() ? 15 : (newSmartphone() ? 19 : 17);
+}
+int diagnosticsFontSize() {
+    return pocketPc() ? 11 : (newSmartphone() ? 14 : 13);
+}
 int exitFontSize(int screenWidth) {
     if (pocketPc()) return 13;
     if (!newSmartphone()) return 15;
@@ -125,7 +133,9 @@ void drawDiagnostics(HDC dc, const RECT& client) {
 
 }  // namespace
 
-int bottomBarHeight(int width) { return width > 239 ? 26 : 22; }
+int bottomBarHeight(int width) {
+    return width > 239 ? 26 : 22;
+}
 
 HFONT createAppFont(int height, BOOL bold, int style, BOOL clearType) {
     LOGFONTW font{};
@@ -177,7 +187,7 @@ void drawExitItem(const DRAWITEMSTRUCT* item) {
         text.left = exitTextLeft;
         SetTextColor(dc, selected ? white : red);
         int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-        LPCWSTR label = pocketPc() ? u"Exit"
+        LPCWSTR label = pocketPc()                                        ? u"Exit"
                         : (newSmartphone() && screenWidth > narrowScreen) ? u"  6 Exit"
                                                                           : u"6 Exit";
         drawWithFont(dc, exitFontSize(screenWidth), TRUE, label, text, 0);

@@ -10,10 +10,10 @@
 #include "alert/confirmation_watcher.h"
 #include "app/emergency_procedure.h"
 #include "app/main_screen.h"
-#include "common/platform_facts.h"
 #include "app/receiver_search.h"
-#include "common/sound_cues.h"
 #include "app/startup.h"
+#include "common/platform_facts.h"
+#include "common/sound_cues.h"
 #include "common/status_text.h"
 #include "gps/gps_port.h"
 #include "platform/commctrl.h"
@@ -51,9 +51,12 @@ constexpr int mainMenuResource = 108;
 constexpr int iconResource = 103;
 constexpr int skinResource = 105;
 
-
-int screenWidth() { return GetSystemMetrics(SM_CXSCREEN); }
-int screenHeight() { return GetSystemMetrics(SM_CYSCREEN); }
+int screenWidth() {
+    return GetSystemMetrics(SM_CXSCREEN);
+}
+int screenHeight() {
+    return GetSystemMetrics(SM_CYSCREEN);
+}
 
 int menuBarHeight() {
     RECT bar{};
@@ -124,8 +127,8 @@ LRESULT onCreate(HWND window) {
     GetVersionExW(&version);
     osMajorVersion = version.dwMajorVersion;
     int iconSize = isSmartphone ? 22 : 16;
-    trayIcon = static_cast<HICON>(LoadImageW(appInstance, MAKEINTRESOURCEW(iconResource),
-                                             IMAGE_ICON, iconSize, iconSize, 0));
+    trayIcon = static_cast<HICON>(
+        LoadImageW(appInstance, MAKEINTRESOURCEW(iconResource), IMAGE_ICON, iconSize, iconSize, 0));
     setTrayIcon(window, NIM_ADD, trayIconId, trayIcon, mainWindowTitle);
     skinBitmap = static_cast<HBITMAP>(
         LoadImageW(appInstance, MAKEINTRESOURCEW(skinResource), IMAGE_BITMAP, 0, 0, 0));
@@ -180,14 +183,18 @@ void onTap(HWND window, LPARAM lParam) {
         int width = screenWidth(), height = screenHeight();
         int bar = bottomBarHeight(width);
         setStatusText(u"");
-        if (x > width / 2 && y > height - bar) showMainMenu(window, width - 11, height - bar);
-        else if (x < width / 2 && y > height - bar) beginEmergencyProcedure(window);
+        if (x > width / 2 && y > height - bar)
+            showMainMenu(window, width - 11, height - bar);
+        else if (x < width / 2 && y > height - bar)
+            beginEmergencyProcedure(window);
     }
     KillTimer(mainWindow, alarmTimer);
 }
 
 // Home, '6', 'B' and numeric-pad 6: the Smartphone's exit keys.
-bool isSmartphoneExitKey(WPARAM key) { return key == 0x24 || key == 0x36 || key == 0x42 || key == 0x66; }
+bool isSmartphoneExitKey(WPARAM key) {
+    return key == 0x24 || key == 0x36 || key == 0x42 || key == 0x66;
+}
 
 void onKeyUp(HWND window, WPARAM key) {
     setStatusText(u"");
@@ -206,56 +213,45 @@ void startHardwareButtonTest(HWND window) {
 // Returns false for a command the window does not handle.
 bool onCommand(HWND window, WORD command) {
     switch (command) {
-    case closeCommand:
-    case exitCommand:
-        SendMessageW(window, WM_CLOSE, 0, 0);
-        return true;
-    case hideCommand:
-        hiddenByUser = 1;
-        ShowWindow(window, SW_MINIMIZE);
-        return true;
-    case alertNumbersCommand:
-    case gpsTestCommand:
-    case alertTestCommand:
-    case hardwareKeysCommand:
-    case ownerDetailsCommand:
-        return true;  // the dialogs are opened here once they exist
-    case helpCommand:
-        return true;  // the manual has no action
-    case leftSoftKeyCommand:
-        beginEmergencyProcedure(window);
-        return true;
-    case rightSoftKeyCommand:
-        showMenuAboveBar(window);
-        return true;
-    case hardwareButtonTestCommand:
-        startHardwareButtonTest(window);
-        return true;
-    default:
-        return false;
+        case closeCommand:
+        case exitCommand: SendMessageW(window, WM_CLOSE, 0, 0); return true;
+        case hideCommand:
+            hiddenByUser = 1;
+            ShowWindow(window, SW_MINIMIZE);
+            return true;
+        case alertNumbersCommand:
+        case gpsTestCommand:
+        case alertTestCommand:
+        case hardwareKeysCommand:
+        case ownerDetailsCommand: return true;  // the dialogs are opened here once they exist
+        case helpCommand: return true;          // the manual has no action
+        case leftSoftKeyCommand: beginEmergencyProcedure(window); return true;
+        case rightSoftKeyCommand: showMenuAboveBar(window); return true;
+        case hardwareButtonTestCommand: startHardwareButtonTest(window); return true;
+        default: return false;
     }
 }
 
 void onTimer(HWND window, UINT_PTR id) {
     refreshClockSnapshot();
     switch (id) {
-    case startupTimer: onStartupTimer(window); break;
-    case startupEndTimer: onStartupEndTimer(window); break;
-    case procedureStartTimer:
-        setSearchSendsAlert(true);
-        onProcedureStartTimer(window);
-        break;
-    case scanTimer: onScanTimer(window); break;
-    case knownPortTimer: onKnownPortTimer(window); break;
-    case receiverLostTimer: onReceiverLostTimer(window); break;
-    case positionMissedTimer: onPositionMissedTimer(window); break;
-    case positionFoundTimer: onPositionFoundTimer(window); break;
-    case firstSendTimer: onFirstSendTimer(window); break;
-    case afterSendTimer: onAfterSendTimer(window); break;
-    case repeatSendTimer: onRepeatSendTimer(window); break;
-    case alarmTimer: onAlarmTimer(window); break;
-    case volumeRestoreTimer: onVolumeRestoreTimer(window); break;
-    default: break;  // 11111: the clock tick only refreshes the snapshot
+        case startupTimer: onStartupTimer(window); break;
+        case startupEndTimer: onStartupEndTimer(window); break;
+        case procedureStartTimer:
+            setSearchSendsAlert(true);
+            onProcedureStartTimer(window);
+            break;
+        case scanTimer: onScanTimer(window); break;
+        case knownPortTimer: onKnownPortTimer(window); break;
+        case receiverLostTimer: onReceiverLostTimer(window); break;
+        case positionMissedTimer: onPositionMissedTimer(window); break;
+        case positionFoundTimer: onPositionFoundTimer(window); break;
+        case firstSendTimer: onFirstSendTimer(window); break;
+        case afterSendTimer: onAfterSendTimer(window); break;
+        case repeatSendTimer: onRepeatSendTimer(window); break;
+        case alarmTimer: onAlarmTimer(window); break;
+        case volumeRestoreTimer: onVolumeRestoreTimer(window); break;
+        default: break;  // 11111: the clock tick only refreshes the snapshot
     }
 }
 
@@ -263,43 +259,27 @@ void onTimer(HWND window, UINT_PTR id) {
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE:
-        return onCreate(window);
-    case WM_DESTROY:
-        onDestroy(window);
-        return 0;
-    case WM_ACTIVATE:
-        onActivate(window, wParam, lParam);
-        return 0;
-    case WM_SETTINGCHANGE:
-        SHHandleWMSettingChange(window, wParam, lParam, &shellActivateInfo);
-        return 0;
-    case WM_PAINT:
-        paintMainScreen(window);
-        return 0;
-    case WM_MEASUREITEM:
-        measureExitItem(window, reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
-        return 0;
-    case WM_DRAWITEM:
-        drawExitItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
-        return 0;
-    case trayCallbackMessage:
-        hiddenByUser = 0;
-        SetForegroundWindow(withOwnedWindows(window));
-        return 0;
-    case WM_LBUTTONDOWN:
-        onTap(window, lParam);
-        return 0;
-    case WM_KEYUP:
-        onKeyUp(window, wParam);
-        return 0;
-    case WM_TIMER:
-        onTimer(window, wParam);
-        return 0;
-    case WM_COMMAND:
-        if (onCommand(window, LOWORD(wParam))) return 0;
-        return DefWindowProcW(window, message, wParam, lParam);
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+        case WM_CREATE: return onCreate(window);
+        case WM_DESTROY: onDestroy(window); return 0;
+        case WM_ACTIVATE: onActivate(window, wParam, lParam); return 0;
+        case WM_SETTINGCHANGE:
+            SHHandleWMSettingChange(window, wParam, lParam, &shellActivateInfo);
+            return 0;
+        case WM_PAINT: paintMainScreen(window); return 0;
+        case WM_MEASUREITEM:
+            measureExitItem(window, reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+            return 0;
+        case WM_DRAWITEM: drawExitItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)); return 0;
+        case trayCallbackMessage:
+            hiddenByUser = 0;
+            SetForegroundWindow(withOwnedWindows(window));
+            return 0;
+        case WM_LBUTTONDOWN: onTap(window, lParam); return 0;
+        case WM_KEYUP: onKeyUp(window, wParam); return 0;
+        case WM_TIMER: onTimer(window, wParam); return 0;
+        case WM_COMMAND:
+            if (onCommand(window, LOWORD(wParam))) return 0;
+            return DefWindowProcW(window, message, wParam, lParam);
+        default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -1,11 +1,11 @@
 // The receiver search of the emergency procedure, run on the main window's timers.
 #include "app/receiver_search.h"
 
-#include "common/sound_cues.h"
 #include "app/startup.h"
+#include "common/gps_state.h"
+#include "common/sound_cues.h"
 #include "common/status_text.h"
 #include "gps/gps_port.h"
-#include "common/gps_state.h"
 #include "settings/app_settings.h"
 
 namespace {
@@ -15,7 +15,7 @@ constexpr int32_t lastPortNumber = 9;  // the scan covers COM0 to COM9
 constexpr DWORD betweenPortsMs = 500;  // pause between closing one port and opening the next
 constexpr int scanCue = 2;
 constexpr int connectCue = 3;
-constexpr int portNameSize = 16;       // "COM%d:" with any int
+constexpr int portNameSize = 16;  // "COM%d:" with any int
 
 // Whether the open port has shown a receiver: a sentence holding "$GP" just came in,
 // or the reader found the receiver itself. The reader stops timers 2 and 3 when it does,

@@ -52,7 +52,8 @@ bool startInstance(HINSTANCE instance, int showCommand, LPCWSTR commandLine) {
         SetForegroundWindow(withOwnedWindows(running));
         fillAppFolder();
         playCue(startupCue, false);
-        if (launchedWithAlert == 1) SetTimer(running, procedureStartTimer, alertStartDelayMs, nullptr);
+        if (launchedWithAlert == 1)
+            SetTimer(running, procedureStartTimer, alertStartDelayMs, nullptr);
         return false;
     }
 

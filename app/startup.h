@@ -5,7 +5,7 @@
 #include "common/program.h"
 #include "platform/windows.h"
 
-extern DWORD launchedWithAlert;   // 1 when the command line asked for an alert
+extern DWORD launchedWithAlert;  // 1 when the command line asked for an alert
 
 void fillAppFolder();
 ATOM registerMainClass(HINSTANCE instance, LPCWSTR className);

@@ -23,10 +23,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -35,8 +35,8 @@
 #include <vector>
 
 #include "app/startup.h"
-#include "gps/gps_port.h"
 #include "common/gps_state.h"
+#include "gps/gps_port.h"
 #include "platform/testing.h"
 #include "settings/app_settings.h"
 #include "sim/nmea_receiver.h"
@@ -46,8 +46,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int receiverPort = 4;
-constexpr UINT_PTR endTimer = 999;       // ends the measured stretch
-constexpr int warmUpSeconds = 3;         // the port opens and the receiver is found
+constexpr UINT_PTR endTimer = 999;  // ends the measured stretch
+constexpr int warmUpSeconds = 3;    // the port opens and the receiver is found
 
 std::string allLogs() {
     std::vector<fs::path> paths;
@@ -173,7 +173,8 @@ Figures measure(ReceiverProcess& child, int seconds) {
     const auto start = std::chrono::steady_clock::now();
     runMessageLoop(static_cast<UINT>(seconds) * 1000);
     Figures figures;
-    figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    figures.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     figures.cpu = cpuSeconds() - cpuBefore;
     figures.gui = threadCpuSeconds() - guiBefore;
     const orven::serial::IoCounts after = orven::serial::ioCounts();
@@ -224,7 +225,8 @@ int main(int argc, char** argv) {
     const Figures natural = measure(replay, seconds);
     const Figures full = measure(stream, seconds);
     std::filesystem::remove_all(device);
-    print("GPS reader, 24 receiver logs replayed at 4800 baud in their own one-second rhythm", natural);
+    print("GPS reader, 24 receiver logs replayed at 4800 baud in their own one-second rhythm",
+          natural);
     print("GPS reader, the same sentences back to back: a full 4800-baud line", full);
     return natural.found && full.found && natural.bytes > 0 && full.bytes > 0 ? 0 : 1;
 }

@@ -29,7 +29,9 @@ std::string readFile(const std::string& path) {
 
 long field(const std::string& status, const std::string& name) {
     size_t at = status.find(name + ":");
-    return at == std::string::npos ? 0 : std::strtol(status.c_str() + at + name.size() + 1, nullptr, 10);
+    return at == std::string::npos
+               ? 0
+               : std::strtol(status.c_str() + at + name.size() + 1, nullptr, 10);
 }
 
 // Context switches of every thread: each voluntary one is a wake-up after a wait.
@@ -40,7 +42,8 @@ long wakeUps(pid_t pid) {
         while (dirent* entry = readdir(tasks)) {
             if (entry->d_name[0] == '.') continue;
             std::string status = readFile(dir + "/" + entry->d_name + "/status");
-            total += field(status, "voluntary_ctxt_switches") + field(status, "nonvoluntary_ctxt_switches");
+            total += field(status, "voluntary_ctxt_switches") +
+                     field(status, "nonvoluntary_ctxt_switches");
         }
         closedir(tasks);
     }
@@ -97,10 +100,13 @@ void measure(const char* label, const std::string& display, int seconds) {
 
 int main(int argc, char** argv) {
     int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
-    std::printf("targets: under 0.2 %% of a core, at most 3 wake-ups per second; resident under "
-                "8 MB headless, under 16 MB with the SDL window\n");
+    std::printf(
+        "targets: under 0.2 %% of a core, at most 3 wake-ups per second; resident under "
+        "8 MB headless, under 16 MB with the SDL window\n");
     measure("headless", "headless", seconds);
-    if (std::getenv("DISPLAY") != nullptr) measure("SDL window", "sdl", seconds);
-    else std::printf("SDL window: not measured (no DISPLAY)\n");
+    if (std::getenv("DISPLAY") != nullptr)
+        measure("SDL window", "sdl", seconds);
+    else
+        std::printf("SDL window: not measured (no DISPLAY)\n");
     return 0;
 }

@@ -33,8 +33,12 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -90,9 +94,10 @@ Figure measure(const std::string& stream, bool dispatch, double minimumSeconds) 
 }
 
 void print(const char* what, const Figure& f) {
-    std::printf("%-34s %6.2f M sentences/s  %7.1f MB/s  %6.1f ns/sentence  %.3f allocations/sentence\n",
-                what, f.sentences / f.seconds / 1e6, f.bytes / f.seconds / 1e6,
-                f.seconds * 1e9 / f.sentences, static_cast<double>(f.allocations) / f.sentences);
+    std::printf(
+        "%-34s %6.2f M sentences/s  %7.1f MB/s  %6.1f ns/sentence  %.3f allocations/sentence\n",
+        what, f.sentences / f.seconds / 1e6, f.bytes / f.seconds / 1e6,
+        f.seconds * 1e9 / f.sentences, static_cast<double>(f.allocations) / f.sentences);
 }
 
 }  // namespace

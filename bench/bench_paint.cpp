@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "app/main_screen.h"
-#include "common/platform_facts.h"
 #include "app/startup.h"
-#include "common/status_text.h"
 #include "common/gps_state.h"
+#include "common/platform_facts.h"
+#include "common/status_text.h"
 #include "platform/testing.h"
 
 namespace {
@@ -51,8 +51,8 @@ void benchSize(int width, int height) {
     mainWindow = CreateWindowExW(0, u"BenchScreen", u"", WS_VISIBLE, 0, 0, width, height, nullptr,
                                  nullptr, nullptr, nullptr);
     auto start = Clock::now();
-    skinBitmap = static_cast<HBITMAP>(
-        LoadImageW(nullptr, MAKEINTRESOURCEW(105), IMAGE_BITMAP, 0, 0, 0));
+    skinBitmap =
+        static_cast<HBITMAP>(LoadImageW(nullptr, MAKEINTRESOURCEW(105), IMAGE_BITMAP, 0, 0, 0));
     double skinLoad = microsSince(start);
 
     setStatusText(u"GPS Rx found\nAwaiting for position...");
@@ -75,9 +75,10 @@ void benchSize(int width, int height) {
         micros.push_back(microsSince(start));
     }
     std::sort(micros.begin(), micros.end());
-    std::printf("paintMainScreen %3dx%-3d  median %7.1f us   p95 %7.1f us   max %7.1f us   "
-                "(%d paints)\n",
-                width, height, micros[runs / 2], micros[runs * 95 / 100], micros.back(), runs);
+    std::printf(
+        "paintMainScreen %3dx%-3d  median %7.1f us   p95 %7.1f us   max %7.1f us   "
+        "(%d paints)\n",
+        width, height, micros[runs / 2], micros[runs * 95 / 100], micros.back(), runs);
     std::printf("  once: skin bitmap drawn at first load %8.1f us, first paint %8.1f us\n",
                 skinLoad, firstPaint);
     std::fflush(stdout);

@@ -80,8 +80,8 @@ size_t wireBytes() {
     orven::pdu::SubmitOptions options;
     options.messageClass = 3;
     std::vector<orven::pdu::Part> parts;
-    orven::pdu::encodeSubmit(appSettings.alertNumber1, std::u16string(text, static_cast<size_t>(length)), options,
-                             parts);
+    orven::pdu::encodeSubmit(appSettings.alertNumber1,
+                             std::u16string(text, static_cast<size_t>(length)), options, parts);
     size_t bytes = 0;
     for (const orven::pdu::Part& p : parts) {
         bytes += std::string("AT+CMGS=" + std::to_string(p.tpduLength) + "\r").size();
@@ -94,7 +94,8 @@ size_t wireBytes() {
 
 double percentile(std::vector<double> values, double p) {
     std::sort(values.begin(), values.end());
-    size_t at = std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size())));
+    size_t at =
+        std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size())));
     return values[at];
 }
 
@@ -114,8 +115,9 @@ void benchSend(orven::sim::Modem& modem, int sends) {
     std::printf("sendAlert to last +CMGS at %d baud: %zu messages of %u parts\n", lineBaud,
                 modem.messages().size(), modem.messages().empty() ? 0u : modem.messages()[0].parts);
     std::printf("  wire time of the exchange: %.1f ms (%zu bytes)\n", wireMs, wireBytes());
-    std::printf("  median %.1f ms (%.2fx wire), p95 %.1f ms (%.2fx wire), target <= 2.00x: %s\n", median,
-                median / wireMs, p95, p95 / wireMs, median <= 2 * wireMs ? "met" : "NOT met");
+    std::printf("  median %.1f ms (%.2fx wire), p95 %.1f ms (%.2fx wire), target <= 2.00x: %s\n",
+                median, median / wireMs, p95, p95 / wireMs,
+                median <= 2 * wireMs ? "met" : "NOT met");
 }
 
 void benchIdle(int seconds) {
@@ -127,8 +129,11 @@ void benchIdle(int seconds) {
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     double used = cpuSeconds() - before;
     double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    std::printf("idle radio over %.0f s: %.3f ms of processor time, %.4f %% of a core, target < 0.05 %%: %s\n",
-                elapsed, used * 1000, 100 * used / elapsed, 100 * used / elapsed < 0.05 ? "met" : "NOT met");
+    std::printf(
+        "idle radio over %.0f s: %.3f ms of processor time, %.4f %% of a core, target < 0.05 %%: "
+        "%s\n",
+        elapsed, used * 1000, 100 * used / elapsed,
+        100 * used / elapsed < 0.05 ? "met" : "NOT met");
 }
 
 }  // namespace
@@ -140,9 +145,10 @@ int main(int argc, char** argv) {
     orven::sim::Modem::Options options;
     options.baud = lineBaud;
     orven::sim::Modem modem(options);
-    phone.writeHive("system.reg", "Windows Registry Editor Version 5.00\r\n\r\n"
-                                  "[HKEY_LOCAL_MACHINE\\Drivers\\Modem]\r\n\"Port\"=\"" +
-                                      modem.path() + "\"\r\n");
+    phone.writeHive("system.reg",
+                    "Windows Registry Editor Version 5.00\r\n\r\n"
+                    "[HKEY_LOCAL_MACHINE\\Drivers\\Modem]\r\n\"Port\"=\"" +
+                        modem.path() + "\"\r\n");
     orven::modem::start();
     if (!waitUntil(modemReady, 15000)) {
         std::printf("the modem did not become ready\n");

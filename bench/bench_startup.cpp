@@ -93,9 +93,10 @@ int main() {
         std::system(("rm -rf '" + dir + "'").c_str());
     }
     std::sort(times.begin(), times.end());
-    std::printf("start-up to first WM_PAINT handled (headless, %d starts): median %.1f ms, "
-                "worst %.1f ms (target: under 50 ms)\n",
-                starts, times[starts / 2], times.back());
+    std::printf(
+        "start-up to first WM_PAINT handled (headless, %d starts): median %.1f ms, "
+        "worst %.1f ms (target: under 50 ms)\n",
+        starts, times[starts / 2], times.back());
     std::printf("resident memory of the idle headless program: %.1f MB (target: under 8 MB)\n",
                 rss / 1024.0);
     return 0;

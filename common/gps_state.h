@@ -42,8 +42,8 @@ struct GpsState {
     std::atomic<int32_t> searchState{0};
     std::atomic<uint32_t> satellitesUsed{0};    // from GGA. Reader only.
     std::atomic<uint32_t> satellitesInView{0};  // from GSV. Reader only.
-    std::atomic<uint32_t> fixQuality{0};        // GGA quality, 0 = no fix. Reader, GUI (link reset).
-    std::atomic<int32_t> rmcStatus{0};          // 1 "A", 2 "V", 0 other. Reader, GUI (link reset).
+    std::atomic<uint32_t> fixQuality{0};  // GGA quality, 0 = no fix. Reader, GUI (link reset).
+    std::atomic<int32_t> rmcStatus{0};    // 1 "A", 2 "V", 0 other. Reader, GUI (link reset).
     // Time field of the last accepted sentence, cut to 11 characters. Guarded by `lock`.
     // Reader (publish) and GUI (alert-sending test).
     WCHAR fixTimeText[fixTimeTextSize]{};
@@ -53,8 +53,10 @@ struct GpsState {
     WCHAR longitudeHemisphere = 0;  // 'E' or 'W' as last read. `lock`; reader, GUI (tests).
     // Time of the last accepted sentence; only hour and minute are read. `lock`; reader, GUI (tests).
     SYSTEMTIME lastFixTime{};
-    WCHAR latitudeText[positionTextSize]{};   // display text of `latitude`. `lock`; reader, GUI (tests).
-    WCHAR longitudeText[positionTextSize]{};  // display text of `longitude`. `lock`; reader, GUI (tests).
+    WCHAR latitudeText
+        [positionTextSize]{};  // display text of `latitude`. `lock`; reader, GUI (tests).
+    WCHAR longitudeText
+        [positionTextSize]{};  // display text of `longitude`. `lock`; reader, GUI (tests).
     // 1 from the first accepted sentence after a link reset. Reader (publish), GUI (link reset).
     std::atomic<int32_t> positionFound{0};
     // The device clock as last read. `lock`; reader (before each wait), GUI (timers, alert test).

@@ -33,7 +33,9 @@ bool asyncRaisePending = false;  // an asynchronous cue raised the volume; not y
 uint64_t cueSequence = 0;        // numbers the cues in the order they start
 uint64_t lastAsyncCue = 0;       // number of the latest asynchronous cue
 
-bool volumeRaised() { return syncCuesPlaying > 0 || asyncRaisePending; }
+bool volumeRaised() {
+    return syncCuesPlaying > 0 || asyncRaisePending;
+}
 
 // Before a cue plays, under cueLock: remember the owner's volume unless a cue of ours
 // raised it, then go to full volume.

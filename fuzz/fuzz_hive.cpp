@@ -7,7 +7,8 @@
 #include "platform/hive.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const auto first = orven::hive::parse(std::string_view(reinterpret_cast<const char*>(data), size));
+    const auto first =
+        orven::hive::parse(std::string_view(reinterpret_cast<const char*>(data), size));
     if (!first.ok) return 0;
     const std::string written = orven::hive::write(first.hive);
     const auto second = orven::hive::parse(written);

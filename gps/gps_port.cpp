@@ -6,22 +6,22 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "common/sound_cues.h"
-#include "common/program.h"
-#include "common/status_text.h"
 #include "common/gps_state.h"
+#include "common/program.h"
+#include "common/sound_cues.h"
+#include "common/status_text.h"
 #include "gps/nmea_parser.h"
 #include "settings/app_settings.h"
 
 namespace {
 
-constexpr DWORD writeMsPerByte = 10;       // write time-outs: 10 ms a byte plus a second
+constexpr DWORD writeMsPerByte = 10;  // write time-outs: 10 ms a byte plus a second
 constexpr DWORD writeConstantMs = 1000;
 constexpr DWORD openEvents = EV_RXCHAR | EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 constexpr DWORD loopEvents = EV_RXCHAR | EV_CTS | EV_DSR | EV_RING;
 constexpr int receiverFoundCue = 4;
 constexpr int awaitingPositionCue = 5;
-constexpr WORD cueSecondsRhythm = 30;      // cue 5 in the seconds 0 and 30 while no fix
+constexpr WORD cueSecondsRhythm = 30;  // cue 5 in the seconds 0 and 30 while no fix
 constexpr auto readerEndWait = std::chrono::seconds(2);  // gpsShutdown waits for the reader
 
 const WCHAR awaitingPositionText[] = u"GPS Rx found\nAwaiting for position...";
@@ -35,7 +35,9 @@ std::mutex readersLock;
 std::condition_variable readersChanged;
 int readersRunning = 0;  // guarded by readersLock
 
-bool isCurrent(HANDLE port) { return gpsState.portHandle.load() == port; }
+bool isCurrent(HANDLE port) {
+    return gpsState.portHandle.load() == port;
+}
 
 void readerEnded() {
     std::lock_guard hold(readersLock);
@@ -116,7 +118,8 @@ bool onSentence(HANDLE port, std::unique_lock<std::mutex>& link) {
     setLastSentence(sentence);
     if (gpsState.receiverFound.load() == 0) {
         WCHAR searching[statusTextSize];
-        wsprintfW(searching, u"Searching GPS Rx\nin port COM%d...", appSettings.gpsPortNumber.load());
+        wsprintfW(searching, u"Searching GPS Rx\nin port COM%d...",
+                  appSettings.gpsPortNumber.load());
         showStatus(searching);
     } else if (gpsState.fixQuality.load() == 0) {
         showStatus(awaitingPositionText);
@@ -148,8 +151,8 @@ bool readBatch(HANDLE port) {
 
 int gpsPortOpen(LPCWSTR portName) {
     gpsPortClose();
-    HANDLE port = CreateFileW(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+    HANDLE port =
+        CreateFileW(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) return 0;
     if (!configurePort(port)) {
         CloseHandle(port);

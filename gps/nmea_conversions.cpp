@@ -8,9 +8,13 @@
 
 namespace {
 
-bool isDigit(WCHAR c) { return c >= u'0' && c <= u'9'; }
+bool isDigit(WCHAR c) {
+    return c >= u'0' && c <= u'9';
+}
 
-bool isBlank(WCHAR c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+bool isBlank(WCHAR c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
 
 // Scans the longest unsigned decimal number at the start of text (at most maxLength
 // characters, never past the terminator): digits, an optional point and digits, and an

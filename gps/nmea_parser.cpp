@@ -94,29 +94,27 @@ void sentenceFramerReset() {
 
 bool sentenceFramer(BYTE byte) {
     switch (byte) {
-    case '$':
-        framer.index = 0;
-        framer.capture = true;
-        framer.pending = true;
-        capture(byte);
-        return false;
-    case '*': {
-        const bool completed = framer.pending;
-        framer = Framer{};
-        return completed;
-    }
-    case '\r':
-    case '\n':
-        framer = Framer{};
-        return false;
-    default:
-        if (!framer.capture) return false;
-        if (framer.index == sentenceLimit) {
-            framer.capture = false;  // over-long: keep the first sentenceLimit characters
+        case '$':
+            framer.index = 0;
+            framer.capture = true;
+            framer.pending = true;
+            capture(byte);
             return false;
+        case '*': {
+            const bool completed = framer.pending;
+            framer = Framer{};
+            return completed;
         }
-        capture(byte);
-        return false;
+        case '\r':
+        case '\n': framer = Framer{}; return false;
+        default:
+            if (!framer.capture) return false;
+            if (framer.index == sentenceLimit) {
+                framer.capture = false;  // over-long: keep the first sentenceLimit characters
+                return false;
+            }
+            capture(byte);
+            return false;
     }
 }
 
@@ -164,17 +162,17 @@ void parseGga(LPWSTR sentence) {
     LPWSTR field = nextField(&cursor);  // the tag
     for (int k = 1; k <= 7 && (field = nextField(&cursor)) != nullptr; ++k) {
         switch (k) {
-        case 1: timeText = field; break;
-        case 2: position.latitude = nmeaToDegrees(field, 2); break;
-        case 3: position.latitudeHemisphere = field[0]; break;
-        case 4: position.longitude = nmeaToDegrees(field, 3); break;
-        case 5: position.longitudeHemisphere = field[0]; break;
-        case 6:
-            quality = truncateToCount(readNumber(field));
-            gpsState.fixQuality.store(quality);
-            qualityRead = true;
-            break;
-        case 7: gpsState.satellitesUsed.store(truncateToCount(readNumber(field))); break;
+            case 1: timeText = field; break;
+            case 2: position.latitude = nmeaToDegrees(field, 2); break;
+            case 3: position.latitudeHemisphere = field[0]; break;
+            case 4: position.longitude = nmeaToDegrees(field, 3); break;
+            case 5: position.longitudeHemisphere = field[0]; break;
+            case 6:
+                quality = truncateToCount(readNumber(field));
+                gpsState.fixQuality.store(quality);
+                qualityRead = true;
+                break;
+            case 7: gpsState.satellitesUsed.store(truncateToCount(readNumber(field))); break;
         }
     }
     if (qualityRead && quality != 0) publishFix(timeText, position);
@@ -199,10 +197,10 @@ void parseRmc(LPWSTR sentence) {
     LPWSTR field;
     for (int k = 3; k <= 6 && (field = nextField(&cursor)) != nullptr; ++k) {
         switch (k) {
-        case 3: position.latitude = nmeaToDegrees(field, 2); break;
-        case 4: position.latitudeHemisphere = field[0]; break;
-        case 5: position.longitude = nmeaToDegrees(field, 3); break;
-        case 6: position.longitudeHemisphere = field[0]; break;
+            case 3: position.latitude = nmeaToDegrees(field, 2); break;
+            case 4: position.latitudeHemisphere = field[0]; break;
+            case 5: position.longitude = nmeaToDegrees(field, 3); break;
+            case 6: position.longitudeHemisphere = field[0]; break;
         }
     }
     publishFix(timeText, position);

@@ -38,8 +38,8 @@ bool sourceOf(HANDLE handle, Source& source) {
 
 // Copies (sx, sy, sw, sh) of the source to (dx, dy, dw, dh) of the context, nearest
 // pixel when the sizes differ; with `keyed`, pixels of colour `key` are left out.
-bool blit(const DcState& dest, int dx, int dy, int dw, int dh, const Source& source, int sx,
-          int sy, int sw, int sh, bool keyed, uint32_t key) {
+bool blit(const DcState& dest, int dx, int dy, int dw, int dh, const Source& source, int sx, int sy,
+          int sw, int sh, bool keyed, uint32_t key) {
     if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return false;
     Surface surface = surfaceOf(dest);
     sx += source.origin.x;
@@ -199,8 +199,8 @@ BOOL DrawIconEx(HDC dc, int x, int y, HICON icon, int width, int height, UINT, H
             for (LONG px = part.left; px < part.right; ++px) {
                 int column = static_cast<int>((px - area.left) * resource->width / width);
                 uint32_t argb = resource->argb[row * resource->width + column];
-                blend(surface.pixels[static_cast<size_t>(py) * surface.width + px],
-                      argb & 0xFFFFFF, argb >> 24);
+                blend(surface.pixels[static_cast<size_t>(py) * surface.width + px], argb & 0xFFFFFF,
+                      argb >> 24);
             }
         }
     });

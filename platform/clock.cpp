@@ -56,11 +56,12 @@ namespace orven::internal {
 uint64_t nowMs() {
     if (virtualClock.load()) return virtualNow.load();
     return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - processStart)
-            .count());
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - processStart).count());
 }
 
-bool clockIsVirtual() { return virtualClock.load(); }
+bool clockIsVirtual() {
+    return virtualClock.load();
+}
 
 void advanceVirtualClock(uint64_t ms) {
     if (virtualClock.load()) virtualNow.fetch_add(ms);
@@ -85,9 +86,13 @@ void useVirtualClock(const SYSTEMTIME& wallStart) {
     virtualClock.store(true);
 }
 
-void useVirtualClock() { useVirtualClock(SYSTEMTIME{2026, 1, 1, 5, 9, 0, 0, 0}); }
+void useVirtualClock() {
+    useVirtualClock(SYSTEMTIME{2026, 1, 1, 5, 9, 0, 0, 0});
+}
 
-uint64_t virtualNowMs() { return virtualNow.load(); }
+uint64_t virtualNowMs() {
+    return virtualNow.load();
+}
 
 }  // namespace orven::test
 
@@ -98,8 +103,10 @@ void GetLocalTime(SYSTEMTIME* time) {
     wallNow(seconds, milliseconds);
     time_t t = static_cast<time_t>(seconds);
     std::tm tm{};
-    if (virtualClock.load()) gmtime_r(&t, &tm);
-    else localtime_r(&t, &tm);
+    if (virtualClock.load())
+        gmtime_r(&t, &tm);
+    else
+        localtime_r(&t, &tm);
     *time = fromTm(tm, milliseconds);
 }
 
@@ -115,7 +122,9 @@ void GetSystemTime(SYSTEMTIME* time) {
 }
 
 // ---- GetTickCount
-DWORD GetTickCount() { return static_cast<DWORD>(orven::internal::nowMs()); }
+DWORD GetTickCount() {
+    return static_cast<DWORD>(orven::internal::nowMs());
+}
 
 // ---- Sleep
 void Sleep(DWORD ms) {

@@ -16,10 +16,10 @@ std::atomic<HCURSOR> shown{nullptr};
 
 const char* nameOf(HCURSOR cursor) {
     switch (reinterpret_cast<uintptr_t>(cursor)) {
-    case 0: return "none";
-    case arrowCursor: return "arrow";
-    case waitCursor: return "wait";
-    default: return "other";
+        case 0: return "none";
+        case arrowCursor: return "arrow";
+        case waitCursor: return "wait";
+        default: return "other";
     }
 }
 

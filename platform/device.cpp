@@ -28,7 +28,7 @@
 
 namespace {
 
-constexpr DWORD platformIdCe = 3;     // VER_PLATFORM_WIN32_CE
+constexpr DWORD platformIdCe = 3;        // VER_PLATFORM_WIN32_CE
 constexpr int largestScreenSide = 4096;  // pixels; a phone screen is far smaller
 constexpr int largestOsVersion = 99;
 
@@ -57,7 +57,8 @@ std::string chooseDirectory() {
 // mkdir -p with mode 0700 for every directory it creates: the device directory holds
 // the owner's medical details. Failures show later, when a file cannot be written.
 void makeDirectories(const std::string& path) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
         mkdir(path.substr(0, slash).c_str(), 0700);
     }
     mkdir(path.c_str(), 0700);
@@ -81,7 +82,8 @@ std::optional<int> parseNumber(const std::string& text, int largest) {
 bool equalsIgnoringCase(const std::string& a, const char* b) {
     size_t i = 0;
     for (; i < a.size() && b[i]; ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
             return false;
         }
     }
@@ -89,7 +91,8 @@ bool equalsIgnoringCase(const std::string& a, const char* b) {
 }
 
 // One "key = value" line; false when the key or the value is not understood.
-bool applyProfileLine(orven::DeviceProfile& device, const std::string& key, const std::string& value) {
+bool applyProfileLine(orven::DeviceProfile& device, const std::string& key,
+                      const std::string& value) {
     if (key == "screen-width" || key == "screen-height") {
         const auto number = parseNumber(value, largestScreenSide);
         if (number) (key == "screen-width" ? device.screenWidth : device.screenHeight) = *number;
@@ -101,9 +104,12 @@ bool applyProfileLine(orven::DeviceProfile& device, const std::string& key, cons
         return number.has_value();
     }
     if (key == "platform") {
-        if (equalsIgnoringCase(value, "PocketPC")) device.platformType = u"PocketPC";
-        else if (equalsIgnoringCase(value, "Smartphone")) device.platformType = u"Smartphone";
-        else return false;
+        if (equalsIgnoringCase(value, "PocketPC"))
+            device.platformType = u"PocketPC";
+        else if (equalsIgnoringCase(value, "Smartphone"))
+            device.platformType = u"Smartphone";
+        else
+            return false;
         return true;
     }
     return false;
@@ -119,11 +125,12 @@ orven::DeviceProfile readProfile(const std::string& path) {
         line = trim(line);
         if (line.empty() || line[0] == '#') continue;
         const size_t equals = line.find('=');
-        const bool understood = equals != std::string::npos &&
-                                applyProfileLine(device, trim(line.substr(0, equals)), trim(line.substr(equals + 1)));
+        const bool understood =
+            equals != std::string::npos &&
+            applyProfileLine(device, trim(line.substr(0, equals)), trim(line.substr(equals + 1)));
         if (!understood) {
-            std::fprintf(stderr, "orven: %s line %d not understood, ignored: %s\n", path.c_str(), number,
-                         line.c_str());
+            std::fprintf(stderr, "orven: %s line %d not understood, ignored: %s\n", path.c_str(),
+                         number, line.c_str());
         }
     }
     return device;

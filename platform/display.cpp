@@ -1,8 +1,8 @@
 // Display selection and the headless backend. The backend is chosen explicitly at
 // start-up: the SDL window where a desktop is available, headless otherwise. SDL is
 // never left to pick an invisible driver by itself.
-#include <cstdio>
 #include <atomic>
+#include <cstdio>
 #include <memory>
 
 #include "platform/window_manager.h"
@@ -30,7 +30,9 @@ std::atomic<Backend*> current{&headless};
 
 }  // namespace
 
-Backend& backend() { return *current.load(); }
+Backend& backend() {
+    return *current.load();
+}
 
 bool select(const std::string& name, int width, int height) {
     if (name != "sdl") return true;

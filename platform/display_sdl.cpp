@@ -18,23 +18,23 @@ int virtualKeyOf(SDL_Keycode key) {
     if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
     if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
     switch (key) {
-    case SDLK_RETURN: return VK_RETURN;
-    case SDLK_ESCAPE: return VK_ESCAPE;
-    case SDLK_BACKSPACE: return VK_BACK;
-    case SDLK_TAB: return VK_TAB;
-    case SDLK_HOME: return VK_HOME;
-    case SDLK_LEFT: return VK_LEFT;
-    case SDLK_RIGHT: return VK_RIGHT;
-    case SDLK_UP: return VK_UP;
-    case SDLK_DOWN: return VK_DOWN;
-    case SDLK_KP_6: return VK_NUMPAD6;
-    case SDLK_F1: return VK_F1;
-    case SDLK_F2: return VK_F2;
-    case SDLK_LCTRL:
-    case SDLK_RCTRL: return VK_CONTROL;
-    case SDLK_LSHIFT:
-    case SDLK_RSHIFT: return VK_SHIFT;
-    default: return 0;
+        case SDLK_RETURN: return VK_RETURN;
+        case SDLK_ESCAPE: return VK_ESCAPE;
+        case SDLK_BACKSPACE: return VK_BACK;
+        case SDLK_TAB: return VK_TAB;
+        case SDLK_HOME: return VK_HOME;
+        case SDLK_LEFT: return VK_LEFT;
+        case SDLK_RIGHT: return VK_RIGHT;
+        case SDLK_UP: return VK_UP;
+        case SDLK_DOWN: return VK_DOWN;
+        case SDLK_KP_6: return VK_NUMPAD6;
+        case SDLK_F1: return VK_F1;
+        case SDLK_F2: return VK_F2;
+        case SDLK_LCTRL:
+        case SDLK_RCTRL: return VK_CONTROL;
+        case SDLK_LSHIFT:
+        case SDLK_RSHIFT: return VK_SHIFT;
+        default: return 0;
     }
 }
 
@@ -120,7 +120,7 @@ struct SdlBackend final : Backend {
         SDL_PushEvent(&event);
     }
 
-private:
+  private:
     const uint32_t* lastPixels = nullptr;
     int lastWidth = 0, lastHeight = 0;
 
@@ -130,36 +130,36 @@ private:
             return;
         }
         switch (event.type) {
-        case SDL_QUIT:
-            if (HWND app = wm::applicationWindow()) PostMessageW(app, WM_CLOSE, 0, 0);
-            break;
-        case SDL_MOUSEBUTTONDOWN:
-        case SDL_MOUSEBUTTONUP:
-            if (event.button.button == SDL_BUTTON_LEFT)
-                wm::deliverTap(event.button.x, event.button.y,
-                               event.type == SDL_MOUSEBUTTONDOWN);
-            break;
-        case SDL_KEYDOWN:
-        case SDL_KEYUP:
-            if (event.key.keysym.sym == SDLK_F1 || event.key.keysym.sym == SDLK_F2) {
-                // The soft keys press the keys of the menu bar shown.
-                if (event.key.repeat == 0)
-                    gui::softKey(event.key.keysym.sym == SDLK_F1 ? 0 : 1,
-                                 event.type == SDL_KEYDOWN);
-            } else if (int vk = virtualKeyOf(event.key.keysym.sym)) {
-                wm::deliverKey(vk, event.type == SDL_KEYDOWN);
-            }
-            break;
-        case SDL_TEXTINPUT:
-            for (const char* p = event.text.text; *p != 0; ++p)
-                if (static_cast<unsigned char>(*p) < 0x80) wm::deliverChar(static_cast<WCHAR>(*p));
-            break;
-        case SDL_WINDOWEVENT:
-            if (event.window.event == SDL_WINDOWEVENT_EXPOSED && lastPixels != nullptr)
-                present(lastPixels, lastWidth, lastHeight);
-            break;
-        default:
-            break;
+            case SDL_QUIT:
+                if (HWND app = wm::applicationWindow()) PostMessageW(app, WM_CLOSE, 0, 0);
+                break;
+            case SDL_MOUSEBUTTONDOWN:
+            case SDL_MOUSEBUTTONUP:
+                if (event.button.button == SDL_BUTTON_LEFT)
+                    wm::deliverTap(event.button.x, event.button.y,
+                                   event.type == SDL_MOUSEBUTTONDOWN);
+                break;
+            case SDL_KEYDOWN:
+            case SDL_KEYUP:
+                if (event.key.keysym.sym == SDLK_F1 || event.key.keysym.sym == SDLK_F2) {
+                    // The soft keys press the keys of the menu bar shown.
+                    if (event.key.repeat == 0)
+                        gui::softKey(event.key.keysym.sym == SDLK_F1 ? 0 : 1,
+                                     event.type == SDL_KEYDOWN);
+                } else if (int vk = virtualKeyOf(event.key.keysym.sym)) {
+                    wm::deliverKey(vk, event.type == SDL_KEYDOWN);
+                }
+                break;
+            case SDL_TEXTINPUT:
+                for (const char* p = event.text.text; *p != 0; ++p)
+                    if (static_cast<unsigned char>(*p) < 0x80)
+                        wm::deliverChar(static_cast<WCHAR>(*p));
+                break;
+            case SDL_WINDOWEVENT:
+                if (event.window.event == SDL_WINDOWEVENT_EXPOSED && lastPixels != nullptr)
+                    present(lastPixels, lastWidth, lastHeight);
+                break;
+            default: break;
         }
     }
 };

@@ -22,8 +22,10 @@ std::u16string withoutPrefixes(std::u16string_view text) {
     std::u16string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'&' && i + 1 < text.size()) ++i;
-        else if (text[i] == u'&') continue;
+        if (text[i] == u'&' && i + 1 < text.size())
+            ++i;
+        else if (text[i] == u'&')
+            continue;
         out.push_back(text[i]);
     }
     return out;
@@ -68,8 +70,10 @@ std::vector<Line> layOut(FontFace* face, std::u16string_view text, UINT format, 
         size_t end = text.find_first_of(u"\r\n", start);
         std::u16string_view paragraph =
             text.substr(start, end == std::u16string_view::npos ? end : end - start);
-        if (format & DT_WORDBREAK) wrapParagraph(face, paragraph, width, lines);
-        else lines.push_back(Line{paragraph, measureRun(face, paragraph)});
+        if (format & DT_WORDBREAK)
+            wrapParagraph(face, paragraph, width, lines);
+        else
+            lines.push_back(Line{paragraph, measureRun(face, paragraph)});
         if (end == std::u16string_view::npos) break;
         start = end + 1;
         if (text[end] == u'\r' && start < text.size() && text[start] == u'\n') ++start;
@@ -108,8 +112,9 @@ void drawLine(const DcState& dc, FontFace* face, const Line& line, int x, int y,
         RECT box{std::max<LONG>(sx, limit.left), std::max<LONG>(sy, limit.top),
                  std::min<LONG>(sx + line.width, limit.right),
                  std::min<LONG>(sy + metrics.height, limit.bottom)};
-        fillLogical(dc, RECT{box.left - dc.origin.x, box.top - dc.origin.y,
-                             box.right - dc.origin.x, box.bottom - dc.origin.y},
+        fillLogical(dc,
+                    RECT{box.left - dc.origin.x, box.top - dc.origin.y, box.right - dc.origin.x,
+                         box.bottom - dc.origin.y},
                     dc.bkColour);
     }
     drawRun(dc, face, sx, sy + metrics.ascent, line.text, dc.textColour, limit);
@@ -125,8 +130,8 @@ void drawLine(const DcState& dc, FontFace* face, const Line& line, int x, int y,
 int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
     auto state = dcOf(dc);
     if (!state || text == nullptr || rect == nullptr) return 0;
-    std::u16string_view raw(text, count < 0 ? static_cast<size_t>(lstrlenW(text))
-                                            : static_cast<size_t>(count));
+    std::u16string_view raw(
+        text, count < 0 ? static_cast<size_t>(lstrlenW(text)) : static_cast<size_t>(count));
     std::u16string stripped;
     if (!(format & DT_NOPREFIX)) {
         stripped = withoutPrefixes(raw);
@@ -138,8 +143,10 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
     int height = metrics.height * static_cast<int>(lines.size());
     int top = rect->top;
     if (format & DT_SINGLELINE) {
-        if (format & DT_VCENTER) top = rect->top + (rect->bottom - rect->top - height) / 2;
-        else if (format & DT_BOTTOM) top = rect->bottom - height;
+        if (format & DT_VCENTER)
+            top = rect->top + (rect->bottom - rect->top - height) / 2;
+        else if (format & DT_BOTTOM)
+            top = rect->bottom - height;
     }
     if (format & DT_CALCRECT) {
         int widest = 0;
@@ -155,8 +162,10 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
     int y = top;
     for (const Line& line : lines) {
         int x = rect->left;
-        if (format & DT_CENTER) x = rect->left + (rect->right - rect->left - line.width) / 2;
-        else if (format & DT_RIGHT) x = rect->right - line.width;
+        if (format & DT_CENTER)
+            x = rect->left + (rect->right - rect->left - line.width) / 2;
+        else if (format & DT_RIGHT)
+            x = rect->right - line.width;
         drawLine(*state, face, line, x, y, limit);
         y += metrics.height;
     }

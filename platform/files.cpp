@@ -224,8 +224,8 @@ HANDLE FindFirstFileW(LPCWSTR fileName, WIN32_FIND_DATAW* data) {
     const std::string path = orven::linuxPath(fileName);
     const size_t slash = path.rfind('/');
     const std::string directory = slash == std::string::npos ? std::string(".")
-                                  : slash == 0                ? std::string("/")
-                                                              : path.substr(0, slash);
+                                  : slash == 0               ? std::string("/")
+                                                             : path.substr(0, slash);
     const std::string pattern = slash == std::string::npos ? path : path.substr(slash + 1);
 
     std::string name;

@@ -124,10 +124,10 @@ void sizeFace(FontFace& entry, LONG height) {
     }
     if (ascent + descent <= 0) ascent = upem, descent = 0;
     if (height > 0) {
-        entry.ppem = std::max(1, static_cast<int>(std::lround(
-                                     static_cast<double>(height) * upem / (ascent + descent))));
-        entry.metrics.ascent =
-            static_cast<int>(std::lround(static_cast<double>(height) * ascent / (ascent + descent)));
+        entry.ppem = std::max(1, static_cast<int>(std::lround(static_cast<double>(height) * upem /
+                                                              (ascent + descent))));
+        entry.metrics.ascent = static_cast<int>(
+            std::lround(static_cast<double>(height) * ascent / (ascent + descent)));
         entry.metrics.descent = height - entry.metrics.ascent;
     } else {
         entry.ppem = std::max(1, static_cast<int>(-height));
@@ -182,18 +182,14 @@ void copyBitmap(const FT_Bitmap& bitmap, Glyph& glyph) {
         uint8_t* out = glyph.coverage.data() + static_cast<size_t>(y) * glyph.width;
         for (int x = 0; x < glyph.width; ++x) {
             switch (bitmap.pixel_mode) {
-            case FT_PIXEL_MODE_MONO:  // embedded bitmaps: one bit per pixel, leftmost high
-                out[x] = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
-                break;
-            case FT_PIXEL_MODE_GRAY:
-                out[x] = static_cast<uint8_t>(row[x] * 255 / std::max(1, bitmap.num_grays - 1));
-                break;
-            case FT_PIXEL_MODE_BGRA:
-                out[x] = row[x * 4 + 3];
-                break;
-            default:
-                out[x] = 0;
-                break;
+                case FT_PIXEL_MODE_MONO:  // embedded bitmaps: one bit per pixel, leftmost high
+                    out[x] = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+                    break;
+                case FT_PIXEL_MODE_GRAY:
+                    out[x] = static_cast<uint8_t>(row[x] * 255 / std::max(1, bitmap.num_grays - 1));
+                    break;
+                case FT_PIXEL_MODE_BGRA: out[x] = row[x * 4 + 3]; break;
+                default: out[x] = 0; break;
             }
         }
     }
@@ -256,7 +252,9 @@ FontFace* faceFor(const LOGFONTW& font) {
     return openFace(path, height, synthBold, font.lfItalic != 0);
 }
 
-LineMetrics metricsOf(const FontFace* face) { return face->metrics; }
+LineMetrics metricsOf(const FontFace* face) {
+    return face->metrics;
+}
 
 const Glyph& glyphOf(FontFace* face, char32_t codePoint) {
     std::lock_guard<std::mutex> hold(fontLock);

@@ -38,7 +38,7 @@ struct Object {
 
 std::mutex tableLock;
 std::unordered_map<uintptr_t, Object> table;  // guarded by tableLock
-uint32_t nextSerial = 1;                       // guarded by tableLock
+uint32_t nextSerial = 1;                      // guarded by tableLock
 
 uintptr_t addObject(Object object) {
     std::lock_guard<std::mutex> hold(tableLock);
@@ -83,7 +83,9 @@ const std::shared_ptr<BitmapData>& stockBitmap() {
     static const auto bitmap = std::make_shared<BitmapData>(BitmapData{1, 1, {0xFFFFFF}});
     return bitmap;
 }
-HGDIOBJ stockBitmapHandle() { return reinterpret_cast<HGDIOBJ>(stockTag | 0x80); }
+HGDIOBJ stockBitmapHandle() {
+    return reinterpret_cast<HGDIOBJ>(stockTag | 0x80);
+}
 
 // `from` less `cut`: up to four rectangles.
 void subtract(const RECT& from, const RECT& cut, std::vector<RECT>& out) {
@@ -110,7 +112,9 @@ void cut(std::vector<RECT>& region, const RECT& rect) {
     region.swap(next);
 }
 
-bool shown(const wm::Window& w) { return w.visible && !w.minimized && !w.destroying; }
+bool shown(const wm::Window& w) {
+    return w.visible && !w.minimized && !w.destroying;
+}
 
 // What of the window can be seen, in screen coordinates; empty when it is hidden. As on
 // the phone every window clips its children and its siblings: the region is the
@@ -297,7 +301,9 @@ BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* paint) {
 }
 
 // ---- GetDC
-HDC GetDC(HWND hwnd) { return windowDc(hwnd); }
+HDC GetDC(HWND hwnd) {
+    return windowDc(hwnd);
+}
 
 // ---- ReleaseDC
 int ReleaseDC(HWND, HDC dc) {
@@ -445,8 +451,8 @@ COLORREF GetPixel(HDC dc, int x, int y) {
     RECT point{x + state->origin.x, y + state->origin.y, x + state->origin.x + 1,
                y + state->origin.y + 1};
     gdi::forEachClip(*state, point, [&](const RECT& part) {
-        result = gdi::toColorref(surface.pixels[static_cast<size_t>(part.top) * surface.width +
-                                                part.left]);
+        result = gdi::toColorref(
+            surface.pixels[static_cast<size_t>(part.top) * surface.width + part.left]);
     });
     return result;
 }

@@ -5,7 +5,8 @@
 #include "platform/win_types.h"
 
 typedef DWORD COLORREF;
-#define RGB(r, g, b) ((COLORREF)(((BYTE)(r)) | (((WORD)((BYTE)(g))) << 8) | (((DWORD)(BYTE)(b)) << 16)))
+#define RGB(r, g, b) \
+    ((COLORREF)(((BYTE)(r)) | (((WORD)((BYTE)(g))) << 8) | (((DWORD)(BYTE)(b)) << 16)))
 #define GetRValue(c) ((BYTE)(c))
 #define GetGValue(c) ((BYTE)((c) >> 8))
 #define GetBValue(c) ((BYTE)((c) >> 16))
@@ -130,8 +131,12 @@ inline HGDIOBJ SelectObject(HDC dc, HBRUSH brush) {
 inline HGDIOBJ SelectObject(HDC dc, HBITMAP bitmap) {
     return SelectObject(dc, reinterpret_cast<HGDIOBJ>(bitmap));
 }
-inline BOOL DeleteObject(HFONT font) { return DeleteObject(reinterpret_cast<HGDIOBJ>(font)); }
-inline BOOL DeleteObject(HBRUSH brush) { return DeleteObject(reinterpret_cast<HGDIOBJ>(brush)); }
+inline BOOL DeleteObject(HFONT font) {
+    return DeleteObject(reinterpret_cast<HGDIOBJ>(font));
+}
+inline BOOL DeleteObject(HBRUSH brush) {
+    return DeleteObject(reinterpret_cast<HGDIOBJ>(brush));
+}
 inline BOOL DeleteObject(HBITMAP bitmap) {
     return DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
 }

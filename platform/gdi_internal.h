@@ -38,17 +38,17 @@ struct FontData {
 };
 
 struct DcState {
-    HWND window = nullptr;                // window contexts; null for memory and screen
+    HWND window = nullptr;  // window contexts; null for memory and screen
     bool memory = false;
-    std::shared_ptr<BitmapData> bitmap;   // memory contexts: the selected bitmap
+    std::shared_ptr<BitmapData> bitmap;  // memory contexts: the selected bitmap
     HGDIOBJ bitmapHandle = nullptr;
     HGDIOBJ fontHandle = nullptr;
     HGDIOBJ brushHandle = nullptr;
-    std::shared_ptr<FontData> font;       // the selected font
-    POINT origin{};                       // where logical (0, 0) lies on the surface
-    std::vector<RECT> clip;               // visible parts, surface coordinates
-    uint32_t textColour = 0x000000;       // XRGB
-    uint32_t bkColour = 0xFFFFFF;         // XRGB
+    std::shared_ptr<FontData> font;  // the selected font
+    POINT origin{};                  // where logical (0, 0) lies on the surface
+    std::vector<RECT> clip;          // visible parts, surface coordinates
+    uint32_t textColour = 0x000000;  // XRGB
+    uint32_t bkColour = 0xFFFFFF;    // XRGB
     int bkMode = OPAQUE;
 };
 

@@ -19,7 +19,9 @@ constexpr char16_t replacement = 0xFFFD;
 // regedit keeps hex lines within 80 columns, the continuation '\' included.
 constexpr size_t hexWrapColumn = 77;
 
-char16_t foldCase(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; }
+char16_t foldCase(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+}
 
 bool startsWithPath(std::u16string_view path, std::u16string_view ancestor) {
     return path.size() > ancestor.size() && path[ancestor.size()] == u'\\' &&
@@ -28,12 +30,18 @@ bool startsWithPath(std::u16string_view path, std::u16string_view ancestor) {
 
 // ---- UTF-8 and UTF-16
 
-bool isHighSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLowSurrogate(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool isHighSurrogate(uint32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(uint32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 // A lone surrogate becomes U+FFFD: only names can hold one, and the registry refuses
 // such names before they reach a hive.
-void appendUtf8(std::string& out, std::u16string_view text) { out += orven::toUtf8(text); }
+void appendUtf8(std::string& out, std::u16string_view text) {
+    out += orven::toUtf8(text);
+}
 
 // Length of the well-formed UTF-8 sequence at text[i], or 0.
 size_t utf8SequenceLength(std::string_view text, size_t i, uint32_t& codePoint) {
@@ -169,7 +177,9 @@ void appendValue(std::string& out, const Value& value) {
 
 // ---- Parser helpers
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trim(std::string_view text) {
     while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
@@ -308,7 +318,7 @@ std::optional<ParsedData> parseData(std::string_view text, const char*& why) {
 }
 
 class Parser {
-public:
+  public:
     explicit Parser(std::string_view text) : lines_(splitLines(text)) {}
 
     ParseResult run() {
@@ -331,7 +341,7 @@ public:
         return std::move(result_);
     }
 
-private:
+  private:
     bool fail(const char* why) {
         result_.error = why;
         return false;
@@ -412,10 +422,10 @@ private:
 
     static constexpr size_t noKey = size_t(-1);
     std::vector<std::string_view> lines_;
-    size_t next_ = 0;             // index of the next line to read
-    size_t current_ = noKey;      // index of the key of the current section
+    size_t next_ = 0;         // index of the next line to read
+    size_t current_ = noKey;  // index of the key of the current section
     bool inDeletedSection_ = false;
-    std::string joined_;          // a value line put together from its continuations
+    std::string joined_;  // a value line put together from its continuations
     ParseResult result_;
 };
 

@@ -92,9 +92,9 @@ bool sameName(std::u16string_view a, std::u16string_view b);
 
 struct ParseResult {
     bool ok = false;
-    Hive hive;           // what was read (empty when !ok)
-    size_t line = 0;     // 1-based line of the error
-    std::string error;   // what was wrong there, in a few words
+    Hive hive;          // what was read (empty when !ok)
+    size_t line = 0;    // 1-based line of the error
+    std::string error;  // what was wrong there, in a few words
 };
 
 // An empty file (or one with only blank lines) is an empty hive.

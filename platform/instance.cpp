@@ -121,15 +121,15 @@ std::vector<std::string> splitTabs(const std::string& line) {
 }
 
 HWND localWindow(const std::string& value) {
-    return reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(value.c_str(), nullptr, 10)));
+    return reinterpret_cast<HWND>(
+        static_cast<uintptr_t>(std::strtoull(value.c_str(), nullptr, 10)));
 }
 
 std::string answer(const std::vector<std::string>& request) {
     if (request.size() == 3 && request[0] == "FIND") {
         std::u16string cls = fromUtf8(request[1]), title = fromUtf8(request[2]);
         HWND found = wm::findLocalTopLevel(cls.c_str(), title.c_str());
-        if (found != nullptr)
-            return "FOUND\t" + std::to_string(reinterpret_cast<uintptr_t>(found));
+        if (found != nullptr) return "FOUND\t" + std::to_string(reinterpret_cast<uintptr_t>(found));
         return wm::loopStarted() ? "NONE" : "WAIT";
     }
     if (request.size() == 2 && request[0] == "FOREGROUND") {
@@ -255,7 +255,9 @@ HWND findRemote(LPCWSTR className, LPCWSTR windowName) {
     return nullptr;
 }
 
-bool requestForeground(HWND remote) { return ask("FOREGROUND\t" + remoteId(remote)) == "OK"; }
+bool requestForeground(HWND remote) {
+    return ask("FOREGROUND\t" + remoteId(remote)) == "OK";
+}
 
 bool requestTimer(HWND remote, UINT_PTR id, UINT elapseMs) {
     return ask("TIMER\t" + remoteId(remote) + "\t" + std::to_string(id) + "\t" +

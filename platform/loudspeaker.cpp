@@ -77,8 +77,10 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
 FARPROC GetProcAddressW(HMODULE module, LPCWSTR procName) {
     if (reinterpret_cast<uintptr_t>(module) == ossvcsModule && IS_INTRESOURCE(procName)) {
         uintptr_t ordinal = reinterpret_cast<uintptr_t>(procName);
-        if (ordinal == loudspeakerQueryOrdinal) return reinterpret_cast<FARPROC>(ossvcsLoudspeakerQuery);
-        if (ordinal == loudspeakerSetOrdinal) return reinterpret_cast<FARPROC>(ossvcsLoudspeakerSet);
+        if (ordinal == loudspeakerQueryOrdinal)
+            return reinterpret_cast<FARPROC>(ossvcsLoudspeakerQuery);
+        if (ordinal == loudspeakerSetOrdinal)
+            return reinterpret_cast<FARPROC>(ossvcsLoudspeakerSet);
     }
     SetLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
@@ -90,8 +92,8 @@ BOOL FreeLibrary(HMODULE module) {
 }
 
 // ---- DeviceIoControl
-BOOL DeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD inSize, LPVOID outBuffer,
-                     DWORD outSize, LPDWORD bytesReturned, void*) {
+BOOL DeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD inSize,
+                     LPVOID outBuffer, DWORD outSize, LPDWORD bytesReturned, void*) {
     if (bytesReturned != nullptr) *bytesReturned = 0;
     auto wave = std::dynamic_pointer_cast<WaveDevice>(internal::lookupHandle(device));
     const auto* words = static_cast<const DWORD*>(inBuffer);
@@ -118,6 +120,8 @@ HANDLE openSpecialDevice(LPCWSTR name, DWORD) {
     return INVALID_HANDLE_VALUE;
 }
 
-LoudspeakerCounts loudspeakerCounts() { return {ossvcsSwitches.load(), waveSwitches.load()}; }
+LoudspeakerCounts loudspeakerCounts() {
+    return {ossvcsSwitches.load(), waveSwitches.load()};
+}
 
 }  // namespace orven

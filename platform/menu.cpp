@@ -43,20 +43,18 @@ void buildLocked(HMENU handle, const resources::MenuEntry* entries, int count) {
         const resources::MenuEntry& entry = entries[i];
         Item item;
         switch (entry.kind) {
-        case resources::MenuEntry::command:
-            item.flags = MF_STRING;
-            item.id = entry.id;
-            item.text = entry.text;
-            break;
-        case resources::MenuEntry::separator:
-            item.flags = MF_SEPARATOR;
-            break;
-        case resources::MenuEntry::popup:
-            item.flags = MF_POPUP;
-            item.text = entry.text;
-            item.submenu = addLocked();
-            buildLocked(item.submenu, entry.items, entry.itemCount);
-            break;
+            case resources::MenuEntry::command:
+                item.flags = MF_STRING;
+                item.id = entry.id;
+                item.text = entry.text;
+                break;
+            case resources::MenuEntry::separator: item.flags = MF_SEPARATOR; break;
+            case resources::MenuEntry::popup:
+                item.flags = MF_POPUP;
+                item.text = entry.text;
+                item.submenu = addLocked();
+                buildLocked(item.submenu, entry.items, entry.itemCount);
+                break;
         }
         findLocked(handle)->items.push_back(std::move(item));
     }
@@ -149,8 +147,10 @@ BOOL InsertMenuW(HMENU menu, UINT position, UINT flags, UINT_PTR idNewItem, LPCW
     } else {
         item.id = static_cast<UINT>(idNewItem);
     }
-    if (flags & MF_OWNERDRAW) item.data = reinterpret_cast<UINT_PTR>(newItem);
-    else if (!(flags & MF_SEPARATOR) && newItem != nullptr) item.text = newItem;
+    if (flags & MF_OWNERDRAW)
+        item.data = reinterpret_cast<UINT_PTR>(newItem);
+    else if (!(flags & MF_SEPARATOR) && newItem != nullptr)
+        item.text = newItem;
     found->items.insert(found->items.begin() + static_cast<ptrdiff_t>(at), std::move(item));
     return TRUE;
 }

@@ -11,11 +11,11 @@
 namespace orven::menus {
 
 struct Item {
-    UINT flags = 0;         // MF_STRING, MF_SEPARATOR, MF_POPUP, MF_OWNERDRAW, MF_GRAYED ...
-    UINT id = 0;            // the command (not for popups)
-    std::u16string text;    // string items and popups
+    UINT flags = 0;       // MF_STRING, MF_SEPARATOR, MF_POPUP, MF_OWNERDRAW, MF_GRAYED ...
+    UINT id = 0;          // the command (not for popups)
+    std::u16string text;  // string items and popups
     HMENU submenu = nullptr;
-    UINT_PTR data = 0;      // owner-drawn items: the data given at insertion
+    UINT_PTR data = 0;  // owner-drawn items: the data given at insertion
 };
 
 struct Menu {

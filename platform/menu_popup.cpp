@@ -123,7 +123,8 @@ void openSubmenu(size_t depth) {
     const ShownItem& shown = level.items[level.selected];
     RECT parent{};
     GetWindowRect(level.window, &parent);
-    RECT item{parent.left, parent.top + shown.rect.top, parent.right, parent.top + shown.rect.bottom};
+    RECT item{parent.left, parent.top + shown.rect.top, parent.right,
+              parent.top + shown.rect.bottom};
     openLevel(shown.item.submenu, [&](SIZE size) {
         POINT at{item.right - 2, item.top - 1};
         if (at.x + size.cx > GetSystemMetrics(SM_CXSCREEN)) at.x = item.left - size.cx + 2;
@@ -156,9 +157,15 @@ void paintItem(HDC dc, const Level& level, int index) {
         return;
     }
     if (shown.item.flags & MF_OWNERDRAW) {
-        DRAWITEMSTRUCT draw{ODT_MENU, 0, shown.item.id, ODA_DRAWENTIRE,
+        DRAWITEMSTRUCT draw{ODT_MENU,
+                            0,
+                            shown.item.id,
+                            ODA_DRAWENTIRE,
                             selected ? static_cast<UINT>(ODS_SELECTED) : 0u,
-                            reinterpret_cast<HWND>(level.menu), dc, r, shown.item.data};
+                            reinterpret_cast<HWND>(level.menu),
+                            dc,
+                            r,
+                            shown.item.data};
         SendMessageW(active->owner, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
         return;
     }
@@ -197,7 +204,8 @@ void paintLevel(HWND hwnd, const Level& level) {
 int itemAt(const Level& level, LPARAM lParam) {
     int y = static_cast<short>(HIWORD(lParam));
     for (size_t i = 0; i < level.items.size(); ++i)
-        if (y >= level.items[i].rect.top && y < level.items[i].rect.bottom) return static_cast<int>(i);
+        if (y >= level.items[i].rect.top && y < level.items[i].rect.bottom)
+            return static_cast<int>(i);
     return -1;
 }
 
@@ -211,23 +219,21 @@ LRESULT CALLBACK levelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     Level* level = levelOf(hwnd);
     if (level == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
     switch (message) {
-    case WM_PAINT:
-        paintLevel(hwnd, *level);
-        return 0;
-    case WM_LBUTTONDOWN: {
-        int index = itemAt(*level, lParam);
-        if (index >= 0 && selectable(level->items[index].item)) select(depthOf(level), index);
-        return 0;
-    }
-    case WM_LBUTTONUP: {
-        int index = itemAt(*level, lParam);
-        if (index >= 0 && index == level->selected &&
-            !(level->items[index].item.flags & MF_POPUP) && selectable(level->items[index].item))
-            end(level->items[index].item.id);
-        return 0;
-    }
-    default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        case WM_PAINT: paintLevel(hwnd, *level); return 0;
+        case WM_LBUTTONDOWN: {
+            int index = itemAt(*level, lParam);
+            if (index >= 0 && selectable(level->items[index].item)) select(depthOf(level), index);
+            return 0;
+        }
+        case WM_LBUTTONUP: {
+            int index = itemAt(*level, lParam);
+            if (index >= 0 && index == level->selected &&
+                !(level->items[index].item.flags & MF_POPUP) &&
+                selectable(level->items[index].item))
+                end(level->items[index].item.id);
+            return 0;
+        }
+        default: return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
 
@@ -253,30 +259,27 @@ void onKey(const MSG& msg) {
     Level& level = *active->levels[depth];
     const ShownItem* selected = level.selected >= 0 ? &level.items[level.selected] : nullptr;
     switch (msg.wParam) {
-    case VK_UP:
-        moveSelection(-1);
-        break;
-    case VK_DOWN:
-        moveSelection(1);
-        break;
-    case VK_RIGHT:
-    case VK_RETURN:
-        if (selected != nullptr && (selected->item.flags & MF_POPUP)) {
-            openSubmenu(depth);
-            moveSelection(1);
-        } else if (selected != nullptr && msg.wParam == VK_RETURN) {
-            end(selected->item.id);
-        }
-        break;
-    case VK_LEFT:
-        if (depth > 0) closeLevelsAfter(depth);
-        break;
-    case VK_ESCAPE:
-        if (depth > 0) closeLevelsAfter(depth);
-        else end(0);
-        break;
-    default:
-        break;
+        case VK_UP: moveSelection(-1); break;
+        case VK_DOWN: moveSelection(1); break;
+        case VK_RIGHT:
+        case VK_RETURN:
+            if (selected != nullptr && (selected->item.flags & MF_POPUP)) {
+                openSubmenu(depth);
+                moveSelection(1);
+            } else if (selected != nullptr && msg.wParam == VK_RETURN) {
+                end(selected->item.id);
+            }
+            break;
+        case VK_LEFT:
+            if (depth > 0) closeLevelsAfter(depth);
+            break;
+        case VK_ESCAPE:
+            if (depth > 0)
+                closeLevelsAfter(depth);
+            else
+                end(0);
+            break;
+        default: break;
     }
 }
 
@@ -296,10 +299,14 @@ bool containsCommand(HMENU menu, UINT command) {
 
 POINT placeAt(int x, int y, UINT flags, SIZE size) {
     POINT at{x, y};
-    if (flags & TPM_RIGHTALIGN) at.x = x - size.cx;
-    else if (flags & TPM_CENTERALIGN) at.x = x - size.cx / 2;
-    if (flags & TPM_BOTTOMALIGN) at.y = y - size.cy;
-    else if (flags & TPM_VCENTERALIGN) at.y = y - size.cy / 2;
+    if (flags & TPM_RIGHTALIGN)
+        at.x = x - size.cx;
+    else if (flags & TPM_CENTERALIGN)
+        at.x = x - size.cx / 2;
+    if (flags & TPM_BOTTOMALIGN)
+        at.y = y - size.cy;
+    else if (flags & TPM_VCENTERALIGN)
+        at.y = y - size.cy / 2;
     return at;
 }
 
@@ -316,12 +323,11 @@ std::vector<MenuItemShown> openMenuItems() {
     for (size_t i = 0; i < level.items.size(); ++i) {
         const menus::Item& item = level.items[i].item;
         RECT r = level.items[i].rect;
-        shown.push_back(MenuItemShown{item.id, item.text, (item.flags & MF_SEPARATOR) != 0,
-                                      (item.flags & MF_POPUP) != 0,
-                                      (item.flags & MF_OWNERDRAW) != 0,
-                                      static_cast<int>(i) == level.selected,
-                                      RECT{window.left + r.left, window.top + r.top,
-                                           window.left + r.right, window.top + r.bottom}});
+        shown.push_back(MenuItemShown{
+            item.id, item.text, (item.flags & MF_SEPARATOR) != 0, (item.flags & MF_POPUP) != 0,
+            (item.flags & MF_OWNERDRAW) != 0, static_cast<int>(i) == level.selected,
+            RECT{window.left + r.left, window.top + r.top, window.left + r.right,
+                 window.top + r.bottom}});
     }
     return shown;
 }

@@ -31,10 +31,10 @@ std::deque<MSG> posted;
 std::deque<std::function<void()>*> guiCalls;  // test hooks run inside any message loop
 bool quitPosted = false;
 int quitCode = 0;
-uint64_t wakeSeq = 0;          // bumped by every change the GUI thread may wait for
-uint64_t idleSeq = UINT64_MAX; // wakeSeq the GUI thread saw when it last went idle
+uint64_t wakeSeq = 0;           // bumped by every change the GUI thread may wait for
+uint64_t idleSeq = UINT64_MAX;  // wakeSeq the GUI thread saw when it last went idle
 bool guiIdle = false;
-uint64_t virtualTarget = 0;    // virtual time the GUI thread may run up to
+uint64_t virtualTarget = 0;  // virtual time the GUI thread may run up to
 bool guiThreadRunning = false;
 std::atomic<bool> loopHasStarted{false};
 
@@ -130,7 +130,9 @@ std::mutex& loopLock() {
     return lock;
 }
 
-bool loopStarted() { return loopHasStarted.load(); }
+bool loopStarted() {
+    return loopHasStarted.load();
+}
 
 void callOnGuiThread(const std::function<void()>& fn) {
     if (internal::onGuiThread()) {
@@ -160,8 +162,10 @@ void callOnGuiThread(const std::function<void()>& fn) {
 void waitForWakeLocked(std::unique_lock<std::mutex>& lock, int64_t timeoutMs) {
     uint64_t seen = wakeSeq;
     auto changed = [&] { return wakeSeq != seen; };
-    if (timeoutMs < 0) loopCv.wait(lock, changed);
-    else loopCv.wait_for(lock, std::chrono::milliseconds(timeoutMs), changed);
+    if (timeoutMs < 0)
+        loopCv.wait(lock, changed);
+    else
+        loopCv.wait_for(lock, std::chrono::milliseconds(timeoutMs), changed);
 }
 
 void setGuiThreadRunning(bool running) {
@@ -195,9 +199,8 @@ void advanceVirtual(uint32_t ms) {
     loopCv.notify_all();
     // Real time bounds the handshake so a stuck scenario fails instead of hanging.
     bool idle = loopCv.wait_for(lock, std::chrono::seconds(30), [&] {
-        return !guiThreadRunning ||
-               (guiIdle && idleSeq >= seq && idleSeq == wakeSeq &&
-                internal::nowMs() >= virtualTarget);
+        return !guiThreadRunning || (guiIdle && idleSeq >= seq && idleSeq == wakeSeq &&
+                                     internal::nowMs() >= virtualTarget);
     });
     if (!idle) {
         std::fprintf(stderr, "orven test: the GUI thread did not become idle within 30 s\n");
@@ -225,7 +228,9 @@ void wakeGui() {
 }  // namespace orven::internal
 
 // Registers the calling thread as the GUI thread if none is known yet.
-void orvenNoteGuiThread() { noteGuiThread(); }
+void orvenNoteGuiThread() {
+    noteGuiThread();
+}
 
 // ---- GetMessageW
 BOOL GetMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax) {
@@ -308,8 +313,8 @@ BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     {
         std::lock_guard<std::mutex> hold(wm::loopLock());
         if (hwnd != nullptr && !wm::findLocked(hwnd)) return FALSE;
-        posted.push_back(MSG{hwnd, message, wParam, lParam,
-                             static_cast<DWORD>(internal::nowMs()), {}});
+        posted.push_back(
+            MSG{hwnd, message, wParam, lParam, static_cast<DWORD>(internal::nowMs()), {}});
         ++wakeSeq;
     }
     loopCv.notify_all();

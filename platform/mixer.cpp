@@ -130,8 +130,12 @@ uint32_t volumeFromWords(uint16_t left, uint16_t right) {
     return static_cast<uint32_t>(left) | (static_cast<uint32_t>(right) << 16);
 }
 
-double leftFraction(uint32_t volume) { return (volume & 0xFFFF) / fullWord; }
-double rightFraction(uint32_t volume) { return (volume >> 16) / fullWord; }
+double leftFraction(uint32_t volume) {
+    return (volume & 0xFFFF) / fullWord;
+}
+double rightFraction(uint32_t volume) {
+    return (volume >> 16) / fullWord;
+}
 
 std::string pactlRaw(double fraction) {
     return std::to_string(std::lround(fraction * paNormalVolume));
@@ -139,7 +143,9 @@ std::string pactlRaw(double fraction) {
 
 // ---- The emulated volume and the crash marker, files in the device directory.
 
-std::string devicePath(const char* name) { return deviceDirectory() + "/" + name; }
+std::string devicePath(const char* name) {
+    return deviceDirectory() + "/" + name;
+}
 
 bool writeFileAtomically(const std::string& path, const std::string& content) {
     const std::string temporary = path + ".tmp" + std::to_string(getpid());
@@ -208,7 +214,9 @@ void writeMarker(uint32_t ownerVolume) {
 
 // A process id can be reused after a reboot; a marker that outlives its process that way
 // is only put back at a later start.
-bool processAlive(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
+bool processAlive(pid_t pid) {
+    return kill(pid, 0) == 0 || errno == EPERM;
+}
 
 // ---- The backends.
 
@@ -425,7 +433,9 @@ MMRESULT waveOutSetVolume(HWAVEOUT, DWORD volume) {
     return ok ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
 }
 
-void orven::restoreVolumeAfterCrash() { mixer::restoreAfterCrash(); }
+void orven::restoreVolumeAfterCrash() {
+    mixer::restoreAfterCrash();
+}
 
 namespace orven::test {
 
@@ -435,6 +445,8 @@ uint32_t outputVolume() {
     return volume;
 }
 
-void setOutputVolume(uint32_t volume) { mixer::setOwnerVolume(volume); }
+void setOutputVolume(uint32_t volume) {
+    mixer::setOwnerVolume(volume);
+}
 
 }  // namespace orven::test

@@ -15,7 +15,9 @@ std::atomic<int> modalDepth{0};  // nested modal loops running; written by the G
 
 namespace orven::gui {
 
-bool modalActive() { return modalDepth.load() > 0; }
+bool modalActive() {
+    return modalDepth.load() > 0;
+}
 
 bool runModalLoop(const std::function<bool()>& done, const ModalInput& input) {
     struct Depth {
@@ -30,20 +32,20 @@ bool runModalLoop(const std::function<bool()>& done, const ModalInput& input) {
             return false;
         }
         switch (msg.message) {
-        case WM_KEYDOWN:
-        case WM_KEYUP:
-        case WM_CHAR:
-            if (input.onKey) input.onKey(msg);
-            continue;
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONUP:
-            if (!input.owns || !input.owns(msg.hwnd)) {
-                if (msg.message == WM_LBUTTONDOWN && input.onOutsideTap) input.onOutsideTap(msg);
+            case WM_KEYDOWN:
+            case WM_KEYUP:
+            case WM_CHAR:
+                if (input.onKey) input.onKey(msg);
                 continue;
-            }
-            break;
-        default:
-            break;
+            case WM_LBUTTONDOWN:
+            case WM_LBUTTONUP:
+                if (!input.owns || !input.owns(msg.hwnd)) {
+                    if (msg.message == WM_LBUTTONDOWN && input.onOutsideTap)
+                        input.onOutsideTap(msg);
+                    continue;
+                }
+                break;
+            default: break;
         }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
@@ -58,7 +60,9 @@ void registerClass(LPCWSTR name, WNDPROC proc) {
     RegisterClassW(&wc);  // a second registration fails harmlessly
 }
 
-int uiScale() { return GetSystemMetrics(SM_CXSCREEN) >= 480 ? 2 : 1; }
+int uiScale() {
+    return GetSystemMetrics(SM_CXSCREEN) >= 480 ? 2 : 1;
+}
 
 HFONT uiFont(int height, bool bold) {
     LOGFONTW font{};

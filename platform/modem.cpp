@@ -52,13 +52,14 @@ constexpr const char* escapeReturn = "\x1B\r";  // abandons a half-typed line or
 constexpr int timeoutsBeforeReopen = 3;         // in a row: the port is closed and reopened
 constexpr uint32_t settleAfterEscapeMs = 200;   // what a module says to ESC is discarded
 constexpr uint32_t smsModePauseMs = 1000;       // between two tries of AT+CMGF=0
-constexpr uint32_t outerSlackMs = 5000;         // a waiting caller's margin over the port's own limits
+constexpr uint32_t outerSlackMs = 5000;  // a waiting caller's margin over the port's own limits
 
 using Clock = std::chrono::steady_clock;
 
 uint64_t nowMs() {
     return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
+            .count());
 }
 
 using namespace lines;
@@ -118,7 +119,7 @@ void finish(const std::shared_ptr<Command>& command, Outcome outcome) {
 enum class Wait { line, prompt, timeout, lost, stop, woken };
 
 class PortThread {
-public:
+  public:
     explicit PortThread(const Config& config)
         : config_(config), router_([](const Event& e) { radio::onModemEvent(e); }) {}
 
@@ -145,14 +146,17 @@ public:
                 continue;
             }
             pause = currentTimeouts().reopenFirst;
-            if (!router_.toRead.empty()) readStored();
-            else if (auto command = takeCommand()) runCommand(command);
-            else idle();
+            if (!router_.toRead.empty())
+                readStored();
+            else if (auto command = takeCommand())
+                runCommand(command);
+            else
+                idle();
         }
         closePort("stopped");
     }
 
-private:
+  private:
     bool stopping() const { return shared().stopping.load(); }
 
     // ---- The device
@@ -213,7 +217,9 @@ private:
             uint64_t now = nowMs();
             if (now >= deadline) return Wait::timeout;
             pollfd fds[2] = {{fd_, POLLIN, 0}, {shared().wakeFd, POLLIN, 0}};
-            int timeout = deadline == never ? -1 : static_cast<int>(std::min<uint64_t>(deadline - now, INT32_MAX));
+            int timeout = deadline == never
+                              ? -1
+                              : static_cast<int>(std::min<uint64_t>(deadline - now, INT32_MAX));
             if (poll(fds, 2, timeout) < 0 && errno != EINTR) return Wait::lost;
             if (fds[1].revents & POLLIN) {
                 uint64_t count;
@@ -225,8 +231,10 @@ private:
             if (fds[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
                 char buffer[512];
                 ssize_t got = read(fd_, buffer, sizeof buffer);
-                if (got > 0) lines_.append(buffer, static_cast<size_t>(got));
-                else if (got == 0 || (errno != EAGAIN && errno != EINTR)) return Wait::lost;
+                if (got > 0)
+                    lines_.append(buffer, static_cast<size_t>(got));
+                else if (got == 0 || (errno != EAGAIN && errno != EINTR))
+                    return Wait::lost;
             }
         }
     }
@@ -260,9 +268,12 @@ private:
                 continue;
             }
             Wait w = next(line, deadline, false, false);
-            if (w == Wait::line) idleLine(line);
-            else if (w == Wait::lost) closePort("the device went away");
-            else return;
+            if (w == Wait::line)
+                idleLine(line);
+            else if (w == Wait::lost)
+                closePort("the device went away");
+            else
+                return;
         }
     }
 
@@ -270,8 +281,10 @@ private:
         uint64_t silenceCheck = router_.checkSilence(nowMs(), currentTimeouts().callSilence);
         std::string line;
         Wait w = next(line, silenceCheck, false, true);
-        if (w == Wait::line) idleLine(line);
-        else if (w == Wait::lost) closePort("the device went away");
+        if (w == Wait::line)
+            idleLine(line);
+        else if (w == Wait::lost)
+            closePort("the device went away");
     }
 
     // ---- One command
@@ -315,7 +328,8 @@ private:
             r.finalLine = line;
             r.messageReference = messageReferenceOf(r.lines);
             timeoutsInRow_ = 0;
-            return outcome(r, line == "OK" || startsWith(line, "CONNECT") ? Outcome::ok : Outcome::refused);
+            return outcome(
+                r, line == "OK" || startsWith(line, "CONNECT") ? Outcome::ok : Outcome::refused);
         }
     }
 
@@ -341,7 +355,8 @@ private:
     Result execPatient(const Exchange& x) {
         Timeouts t = currentTimeouts();
         Result r = exec(x);
-        for (int i = 0; i < t.busyRetries && r.outcome == Outcome::refused && isBusy(r.finalLine); ++i) {
+        for (int i = 0; i < t.busyRetries && r.outcome == Outcome::refused && isBusy(r.finalLine);
+             ++i) {
             idleFor(t.busyPause);
             r = exec(x);
         }
@@ -438,8 +453,10 @@ private:
         exec({"AT+CMEE=1", "", t.command});
         Result pin = exec({"AT+CPIN?", "", t.command});
         if (pin.lines.empty() || pin.lines[0] != "+CPIN: READY")
-            internal::trace("modem: SIM not ready (%s)", pin.lines.empty() ? pin.finalLine.c_str() : pin.lines[0].c_str());
-        if (!retryUntilAccepted("AT+CMGF=0", t.smsMode)) internal::trace("modem: no PDU mode: no SMS");
+            internal::trace("modem: SIM not ready (%s)",
+                            pin.lines.empty() ? pin.finalLine.c_str() : pin.lines[0].c_str());
+        if (!retryUntilAccepted("AT+CMGF=0", t.smsMode))
+            internal::trace("modem: no PDU mode: no SMS");
         exec({"AT+CSCS=\"GSM\"", "", t.command});
         static const char* indications[] = {"AT+CNMI=2,1,0,0,0", "AT+CNMI=2,2,0,0,0", "AT+CNMI=2,1",
                                             "AT+CNMI=1,1"};
@@ -461,7 +478,8 @@ private:
             indexes.push_back(std::atoi(r.lines[i].c_str() + 6));
             radio::onModemEvent({Event::Kind::message, hexOnly(r.lines[i + 1]), {}});
         }
-        for (int index : indexes) exec({"AT+CMGD=" + std::to_string(index), "", currentTimeouts().command});
+        for (int index : indexes)
+            exec({"AT+CMGD=" + std::to_string(index), "", currentTimeouts().command});
     }
 
     // +CMTI announced a stored message: read it, report it, delete it.
@@ -500,7 +518,8 @@ std::string readText(HKEY key, LPCWSTR name) {
     WCHAR value[MAX_PATH] = {};
     DWORD size = sizeof value - sizeof(WCHAR);
     DWORD type = 0;
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
+            ERROR_SUCCESS ||
         type != REG_SZ)
         return "";
     return toUtf8(value);
@@ -513,8 +532,8 @@ Config readConfig() {
         config.path = readText(key, u"Port");
         config.loudspeaker = readText(key, u"Loudspeaker command");
         DWORD baud = 0, size = sizeof baud, type = 0;
-        if (RegQueryValueExW(key, u"Baud rate", nullptr, &type, reinterpret_cast<BYTE*>(&baud), &size) ==
-                ERROR_SUCCESS &&
+        if (RegQueryValueExW(key, u"Baud rate", nullptr, &type, reinterpret_cast<BYTE*>(&baud),
+                             &size) == ERROR_SUCCESS &&
             type == REG_DWORD && tty::speedCode(static_cast<int>(baud)) >= 0)
             config.baud = static_cast<int>(baud);
         RegCloseKey(key);
@@ -522,7 +541,8 @@ Config readConfig() {
     if (config.path.empty()) {
         config.path = sim::startDefaultModem();
         if (config.loudspeaker.empty()) config.loudspeaker = sim::loudspeakerCommand;
-        internal::trace("modem: none in the registry; the simulated modem at %s", config.path.c_str());
+        internal::trace("modem: none in the registry; the simulated modem at %s",
+                        config.path.c_str());
     }
     return config;
 }
@@ -531,15 +551,19 @@ void enqueue(const std::shared_ptr<Command>& command, bool first) {
     start();
     {
         std::lock_guard<std::mutex> hold(shared().lock);
-        if (first) shared().queue.push_front(command);
-        else shared().queue.push_back(command);
+        if (first)
+            shared().queue.push_front(command);
+        else
+            shared().queue.push_back(command);
     }
     wakePort();
 }
 
 }  // namespace
 
-Timeouts timeouts() { return currentTimeouts(); }
+Timeouts timeouts() {
+    return currentTimeouts();
+}
 
 void setTimeoutsForTests(const Timeouts& t) {
     std::lock_guard<std::mutex> hold(shared().lock);
@@ -586,10 +610,13 @@ Result submit(const std::string& pduHex, int tpduLength) {
     enqueue(command, false);
     // The port thread ends every command by itself; this bound only guards against a
     // thread that stopped.
-    uint64_t bound = t.waitForModem + (uint64_t{t.prompt} + t.submit + t.busyPause + t.resync) *
-                                          static_cast<uint64_t>(t.busyRetries + 1) + outerSlackMs;
+    uint64_t bound = t.waitForModem +
+                     (uint64_t{t.prompt} + t.submit + t.busyPause + t.resync) *
+                         static_cast<uint64_t>(t.busyRetries + 1) +
+                     outerSlackMs;
     std::unique_lock<std::mutex> hold(waiter->lock);
-    if (!waiter->done.wait_for(hold, std::chrono::milliseconds(bound), [&] { return waiter->finished; })) {
+    if (!waiter->done.wait_for(hold, std::chrono::milliseconds(bound),
+                               [&] { return waiter->finished; })) {
         command->cancelled = true;
         return Result{Outcome::timedOut, "", {}, -1};
     }
@@ -638,8 +665,10 @@ void parseForFuzzing(const uint8_t* bytes, size_t size) {
     while (lines.takeLine(line) || lines.takePrompt()) {
         const std::string command = commands[n++ % 5];
         if (line.empty() || router.continuation(line)) continue;
-        if (isUnsolicited(line, command)) router.unsolicited(line, n);
-        else if (isFinal(line, command)) (void)messageReferenceOf({line});
+        if (isUnsolicited(line, command))
+            router.unsolicited(line, n);
+        else if (isFinal(line, command))
+            (void)messageReferenceOf({line});
         router.checkSilence(n, 3);
         line.clear();
     }

@@ -40,7 +40,7 @@ struct Timeouts {
     uint32_t reopenLongest = 5000;  // longest pause between two tries
     uint32_t busyPause = 1000;      // before repeating a command answered "busy"
     int busyRetries = 5;
-    uint32_t callSilence = 12000;   // a ringing call without RING for this long has ended
+    uint32_t callSilence = 12000;  // a ringing call without RING for this long has ended
 };
 Timeouts timeouts();
 // Test-only: shorter time-outs. Takes effect for commands queued afterwards.
@@ -65,16 +65,16 @@ struct Result {
 // radio layer (ril.cpp), which only queues it for its own notification thread.
 struct Event {
     enum class Kind {
-        message,     // an incoming SMS PDU (from +CMT, or read after +CMTI)
-        ring,        // RING or +CRING
-        callerId,    // the caller of the ringing call, once per call
-        callEnded,   // NO CARRIER, the caller gave up, or the call went silent
-        ready,       // the init sequence finished (again)
-        lost,        // the port went away
+        message,    // an incoming SMS PDU (from +CMT, or read after +CMTI)
+        ring,       // RING or +CRING
+        callerId,   // the caller of the ringing call, once per call
+        callEnded,  // NO CARRIER, the caller gave up, or the call went silent
+        ready,      // the init sequence finished (again)
+        lost,       // the port went away
     };
     Kind kind;
-    std::string pdu;          // message: hex, service-centre field first
-    std::u16string number;    // callerId: as shown, "+" added for type 145; empty when withheld
+    std::string pdu;        // message: hex, service-centre field first
+    std::u16string number;  // callerId: as shown, "+" added for type 145; empty when withheld
 };
 
 // Starts the modem's thread once per process; later calls do nothing.

@@ -18,11 +18,13 @@ std::string commandName(const std::string& command) {
     return end == std::string::npos ? name : name.substr(0, end);
 }
 
-bool answersCall(const std::string& command) { return command == "ATA" || startsWith(command, "ATD"); }
+bool answersCall(const std::string& command) {
+    return command == "ATA" || startsWith(command, "ATD");
+}
 
 bool isFinal(const std::string& line, const std::string& command) {
-    static const char* finals[] = {"OK", "ERROR", "+CME ERROR:", "+CMS ERROR:",
-                                   "COMMAND NOT SUPPORT", "MODEM ERROR:"};
+    static const char* finals[] = {
+        "OK", "ERROR", "+CME ERROR:", "+CMS ERROR:", "COMMAND NOT SUPPORT", "MODEM ERROR:"};
     for (const char* f : finals)
         if (line == f || (f[std::strlen(f) - 1] == ':' && startsWith(line, f))) return true;
     static const char* callFinals[] = {"NO CARRIER", "BUSY", "NO ANSWER", "NO DIALTONE", "CONNECT"};
@@ -33,9 +35,9 @@ bool isFinal(const std::string& line, const std::string& command) {
 }
 
 bool isRestartMarker(const std::string& line) {
-    static const char* markers[] = {"RDY", "+CPIN: READY", "+CFUN: 1", "Call Ready", "SMS Ready",
-                                    "SMS DONE", "PB DONE", "+QIND: SMS DONE", "+QIND: PB DONE",
-                                    "+QUSIM: 1"};
+    static const char* markers[] = {
+        "RDY",      "+CPIN: READY", "+CFUN: 1",        "Call Ready",     "SMS Ready",
+        "SMS DONE", "PB DONE",      "+QIND: SMS DONE", "+QIND: PB DONE", "+QUSIM: 1"};
     return std::any_of(std::begin(markers), std::end(markers),
                        [&](const char* m) { return line == m; });
 }
@@ -47,10 +49,10 @@ bool isCallEnd(const std::string& line) {
 
 // An unsolicited result, unless the command in flight claims the line as its answer.
 bool isUnsolicited(const std::string& line, const std::string& command) {
-    static const char* prefixes[] = {"RING", "+CRING:", "+CLIP:", "+CCWA:", "+CMT:", "+CMTI:",
-                                     "+CDS:", "+CDSI:", "+CBM:", "VOICE CALL:", "MISSED_CALL:",
-                                     "^ORIG", "^CONF", "^CONN", "^CEND", "+WIND:", "+QIND:",
-                                     "+QUSIM:", "+CPIN:", "+CFUN:"};
+    static const char* prefixes[] = {
+        "RING",   "+CRING:", "+CLIP:",      "+CCWA:",       "+CMT:",  "+CMTI:", "+CDS:",
+        "+CDSI:", "+CBM:",   "VOICE CALL:", "MISSED_CALL:", "^ORIG",  "^CONF",  "^CONN",
+        "^CEND",  "+WIND:",  "+QIND:",      "+QUSIM:",      "+CPIN:", "+CFUN:"};
     std::string name = commandName(command);
     if (!name.empty() && name[0] == '+' && startsWith(line, (name + ":").c_str())) return false;
     if (line == "NO CARRIER") return !answersCall(command);
@@ -105,9 +107,9 @@ std::pair<std::string, int> storedOfCmti(const std::string& line) {
     size_t comma = rest.rfind(',');
     if (comma == std::string::npos) return {"", 0};
     std::string storage = rest.substr(0, comma);
-    storage.erase(std::remove_if(storage.begin(), storage.end(),
-                                 [](char c) { return c == '"' || c == ' '; }),
-                  storage.end());
+    storage.erase(
+        std::remove_if(storage.begin(), storage.end(), [](char c) { return c == '"' || c == ' '; }),
+        storage.end());
     return {storage, std::atoi(rest.c_str() + comma + 1)};
 }
 

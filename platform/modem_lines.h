@@ -19,11 +19,13 @@ namespace orven::modem::lines {
 constexpr size_t longestLine = 4096;  // a longer line without end is noise
 constexpr uint64_t never = UINT64_MAX;
 
-inline bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+inline bool startsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
 
 // The bytes read so far, taken apart into lines and the SMS prompt.
 class LineBuffer {
-public:
+  public:
     void append(const char* bytes, size_t size) {
         buffer_.append(bytes, size);
         if (buffer_.size() > longestLine && buffer_.find_first_of("\r\n") == std::string::npos)
@@ -54,7 +56,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::string buffer_;
 };
 
@@ -80,7 +82,7 @@ enum class CallState { none, ringing, active };
 // Turns unsolicited lines into events, keeping what spans lines: the PDU line after
 // +CMT, the stored messages still to read, the state of the call.
 class Router {
-public:
+  public:
     using Sink = std::function<void(const Event&)>;
     explicit Router(Sink sink) : sink_(std::move(sink)) {}
 
@@ -98,10 +100,14 @@ public:
         if (startsWith(line, "RING") || startsWith(line, "+CRING:")) return ring(now);
         if (startsWith(line, "+CLIP:")) return callerId(line, now);
         if (isCallEnd(line)) return callEnded();
-        if (startsWith(line, "+CMT:")) awaiting_ = Awaiting::messagePdu;
-        else if (startsWith(line, "+CDS:") || startsWith(line, "+CBM:")) awaiting_ = Awaiting::otherPdu;
-        else if (startsWith(line, "+CMTI:")) stored(line);
-        else if (isRestartMarker(line)) restartSeen = true;
+        if (startsWith(line, "+CMT:"))
+            awaiting_ = Awaiting::messagePdu;
+        else if (startsWith(line, "+CDS:") || startsWith(line, "+CBM:"))
+            awaiting_ = Awaiting::otherPdu;
+        else if (startsWith(line, "+CMTI:"))
+            stored(line);
+        else if (isRestartMarker(line))
+            restartSeen = true;
     }
 
     void answered() { call_ = CallState::active; }
@@ -127,7 +133,7 @@ public:
     std::deque<std::pair<std::string, int>> toRead;  // stored messages announced by +CMTI
     bool restartSeen = false;
 
-private:
+  private:
     enum class Awaiting { nothing, messagePdu, otherPdu };
 
     void ring(uint64_t now) {

@@ -29,7 +29,7 @@ struct Box {
     int focused = 0;           // index into buttons
     int pressed = -1;          // button under a tap that is still down
     int answer = 0;
-    size_t record = 0;         // index into `records`
+    size_t record = 0;  // index into `records`
     // Layout in client coordinates.
     int captionHeight = 0;
     RECT icon{};
@@ -44,24 +44,24 @@ std::vector<Box*> openBoxes;                 // innermost last; GUI thread only
 
 std::vector<int> buttonsOf(UINT style) {
     switch (style & MB_TYPEMASK) {
-    case MB_OKCANCEL: return {IDOK, IDCANCEL};
-    case MB_ABORTRETRYIGNORE: return {IDABORT, IDRETRY, IDIGNORE};
-    case MB_YESNOCANCEL: return {IDYES, IDNO, IDCANCEL};
-    case MB_YESNO: return {IDYES, IDNO};
-    case MB_RETRYCANCEL: return {IDRETRY, IDCANCEL};
-    default: return {IDOK};
+        case MB_OKCANCEL: return {IDOK, IDCANCEL};
+        case MB_ABORTRETRYIGNORE: return {IDABORT, IDRETRY, IDIGNORE};
+        case MB_YESNOCANCEL: return {IDYES, IDNO, IDCANCEL};
+        case MB_YESNO: return {IDYES, IDNO};
+        case MB_RETRYCANCEL: return {IDRETRY, IDCANCEL};
+        default: return {IDOK};
     }
 }
 
 LPCWSTR labelOf(int answer) {
     switch (answer) {
-    case IDOK: return u"OK";
-    case IDCANCEL: return u"Cancel";
-    case IDABORT: return u"Abort";
-    case IDRETRY: return u"Retry";
-    case IDIGNORE: return u"Ignore";
-    case IDYES: return u"Yes";
-    default: return u"No";
+        case IDOK: return u"OK";
+        case IDCANCEL: return u"Cancel";
+        case IDABORT: return u"Abort";
+        case IDRETRY: return u"Retry";
+        case IDIGNORE: return u"Ignore";
+        case IDYES: return u"Yes";
+        default: return u"No";
     }
 }
 
@@ -103,7 +103,8 @@ RECT layOut(Box& box) {
     box.captionHeight = 20 * s;
     bool hasIcon = (box.style & MB_ICONMASK) != 0;
     int iconSize = hasIcon ? 28 * s : 0;
-    box.icon = RECT{pad, box.captionHeight + pad, pad + iconSize, box.captionHeight + pad + iconSize};
+    box.icon =
+        RECT{pad, box.captionHeight + pad, pad + iconSize, box.captionHeight + pad + iconSize};
     int textLeft = pad + (hasIcon ? iconSize + pad : 0);
     RECT measure{textLeft, box.captionHeight + pad, width - pad, box.captionHeight + pad};
     HDC dc = GetDC(nullptr);
@@ -135,26 +136,25 @@ void drawIcon(HDC dc, const Box& box) {
     LPCWSTR symbol = u"";
     COLORREF symbolColour = RGB(255, 255, 255);
     switch (box.style & MB_ICONMASK) {
-    case MB_ICONHAND:
-        gdi::fillEllipse(*state, r, 0xD02020);
-        symbol = u"X";
-        break;
-    case MB_ICONQUESTION:
-        gdi::fillEllipse(*state, r, 0x2060C0);
-        symbol = u"?";
-        break;
-    case MB_ICONEXCLAMATION:
-        gdi::fillTriangle(*state, POINT{(r.left + r.right) / 2, r.top}, POINT{r.right, r.bottom},
-                          POINT{r.left, r.bottom}, 0xF0C000);
-        symbol = u"!";
-        symbolColour = RGB(0, 0, 0);
-        break;
-    case MB_ICONASTERISK:
-        gdi::fillEllipse(*state, r, 0x2060C0);
-        symbol = u"i";
-        break;
-    default:
-        return;
+        case MB_ICONHAND:
+            gdi::fillEllipse(*state, r, 0xD02020);
+            symbol = u"X";
+            break;
+        case MB_ICONQUESTION:
+            gdi::fillEllipse(*state, r, 0x2060C0);
+            symbol = u"?";
+            break;
+        case MB_ICONEXCLAMATION:
+            gdi::fillTriangle(*state, POINT{(r.left + r.right) / 2, r.top},
+                              POINT{r.right, r.bottom}, POINT{r.left, r.bottom}, 0xF0C000);
+            symbol = u"!";
+            symbolColour = RGB(0, 0, 0);
+            break;
+        case MB_ICONASTERISK:
+            gdi::fillEllipse(*state, r, 0x2060C0);
+            symbol = u"i";
+            break;
+        default: return;
     }
     HFONT font = gui::uiFont((r.bottom - r.top) * 2 / 3, true);
     HGDIOBJ previous = SelectObject(dc, font);
@@ -224,23 +224,20 @@ LRESULT CALLBACK boxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
     Box* box = boxOf(hwnd);
     if (box == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
     switch (message) {
-    case WM_PAINT:
-        paintBox(hwnd, *box);
-        return 0;
-    case WM_LBUTTONDOWN:
-        box->pressed = buttonAt(*box, lParam);
-        if (box->pressed >= 0) box->focused = box->pressed;
-        InvalidateRect(hwnd, nullptr, FALSE);
-        return 0;
-    case WM_LBUTTONUP: {
-        int button = buttonAt(*box, lParam);
-        if (button >= 0 && button == box->pressed) finish(*box, box->buttons[button]);
-        box->pressed = -1;
-        InvalidateRect(hwnd, nullptr, FALSE);
-        return 0;
-    }
-    default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        case WM_PAINT: paintBox(hwnd, *box); return 0;
+        case WM_LBUTTONDOWN:
+            box->pressed = buttonAt(*box, lParam);
+            if (box->pressed >= 0) box->focused = box->pressed;
+            InvalidateRect(hwnd, nullptr, FALSE);
+            return 0;
+        case WM_LBUTTONUP: {
+            int button = buttonAt(*box, lParam);
+            if (button >= 0 && button == box->pressed) finish(*box, box->buttons[button]);
+            box->pressed = -1;
+            InvalidateRect(hwnd, nullptr, FALSE);
+            return 0;
+        }
+        default: return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
 
@@ -248,30 +245,21 @@ void onKey(Box& box, const MSG& msg) {
     if (msg.message != WM_KEYDOWN) return;
     int count = static_cast<int>(box.buttons.size());
     switch (msg.wParam) {
-    case VK_LEFT:
-    case VK_UP:
-        box.focused = (box.focused + count - 1) % count;
-        break;
-    case VK_RIGHT:
-    case VK_DOWN:
-    case VK_TAB:
-        box.focused = (box.focused + 1) % count;
-        break;
-    case VK_RETURN:
-        finish(box, box.buttons[box.focused]);
-        break;
-    case VK_ESCAPE:
-        if (hasButton(box, IDCANCEL)) finish(box, IDCANCEL);
-        else if (count == 1) finish(box, box.buttons[0]);
-        break;
-    case VK_F1:
-        finish(box, box.buttons.front());
-        break;
-    case VK_F2:
-        finish(box, box.buttons.back());
-        break;
-    default:
-        return;
+        case VK_LEFT:
+        case VK_UP: box.focused = (box.focused + count - 1) % count; break;
+        case VK_RIGHT:
+        case VK_DOWN:
+        case VK_TAB: box.focused = (box.focused + 1) % count; break;
+        case VK_RETURN: finish(box, box.buttons[box.focused]); break;
+        case VK_ESCAPE:
+            if (hasButton(box, IDCANCEL))
+                finish(box, IDCANCEL);
+            else if (count == 1)
+                finish(box, box.buttons[0]);
+            break;
+        case VK_F1: finish(box, box.buttons.front()); break;
+        case VK_F2: finish(box, box.buttons.back()); break;
+        default: return;
     }
     InvalidateRect(box.window, nullptr, FALSE);
 }
@@ -351,8 +339,7 @@ int MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT style) {
     gui::ModalInput input;
     input.owns = [&](HWND hwnd) { return hwnd == box.window; };
     input.onKey = [&](const MSG& msg) { onKey(box, msg); };
-    if (box.window == nullptr ||
-        !gui::runModalLoop([&] { return box.answer != 0; }, input))
+    if (box.window == nullptr || !gui::runModalLoop([&] { return box.answer != 0; }, input))
         finish(box, cautiousAnswer(box));
     openBoxes.pop_back();
     if (box.window != nullptr) DestroyWindow(box.window);

@@ -35,24 +35,24 @@ struct Concat {
 
 struct Message {
     Kind kind = Kind::deliver;
-    std::u16string smsc;            // "+" and digits for an international centre; empty for "00"
-    std::u16string number;          // DA of a submit, OA of a deliver, RA of a status report
-    uint8_t numberType = 0;         // type-of-address octet of that number
+    std::u16string smsc;     // "+" and digits for an international centre; empty for "00"
+    std::u16string number;   // DA of a submit, OA of a deliver, RA of a status report
+    uint8_t numberType = 0;  // type-of-address octet of that number
     uint8_t firstOctet = 0;
-    uint8_t messageReference = 0;   // submit and status report only
+    uint8_t messageReference = 0;  // submit and status report only
     uint8_t protocolId = 0;
-    uint8_t dcs = 0;                // TP-DCS as received (0 for a status report)
+    uint8_t dcs = 0;  // TP-DCS as received (0 for a status report)
     Alphabet alphabet = Alphabet::gsm7;
-    int messageClass = noClass;     // 0 to 3, or noClass
+    int messageClass = noClass;          // 0 to 3, or noClass
     bool statusReportRequested = false;  // TP-SRR of a submit
     bool validityPresent = false;
-    uint8_t timestamp[7] = {};      // TP-SCTS of a deliver, semi-octets as received
-    uint8_t status = 0;             // TP-ST of a status report
-    std::vector<uint8_t> header;    // the whole user data header with its length octet
+    uint8_t timestamp[7] = {};    // TP-SCTS of a deliver, semi-octets as received
+    uint8_t status = 0;           // TP-ST of a status report
+    std::vector<uint8_t> header;  // the whole user data header with its length octet
     Concat concat;
-    std::u16string text;            // GSM 7-bit and UCS-2 user data after the header
-    std::vector<uint8_t> data;      // 8-bit user data after the header
-    size_t tpduLength = 0;          // octets after the service-centre field
+    std::u16string text;        // GSM 7-bit and UCS-2 user data after the header
+    std::vector<uint8_t> data;  // 8-bit user data after the header
+    size_t tpduLength = 0;      // octets after the service-centre field
 };
 
 // Reads one PDU, service-centre field first. Returns false (with a one-line reason in
@@ -80,16 +80,16 @@ std::vector<std::u16string> splitText(std::u16string_view text, Alphabet alphabe
 
 // ---- Encoding
 struct SubmitOptions {
-    std::u16string smsc;           // empty: the SIM's own centre ("00")
+    std::u16string smsc;                 // empty: the SIM's own centre ("00")
     Alphabet alphabet = Alphabet::ucs2;  // gsm7 or ucs2
     int messageClass = noClass;
     bool statusReport = false;
-    uint8_t reference = 0;         // concatenation reference, the same in every part
+    uint8_t reference = 0;  // concatenation reference, the same in every part
 };
 
 struct Part {
-    std::string hex;    // upper-case hex, service-centre field first
-    int tpduLength;     // octets without the service-centre field: the n of AT+CMGS=<n>
+    std::string hex;  // upper-case hex, service-centre field first
+    int tpduLength;   // octets without the service-centre field: the n of AT+CMGS=<n>
 };
 
 // SMS-SUBMITs for text to number: "+" and digits is international (type 91), other

@@ -16,4 +16,6 @@ void keybd_event(BYTE virtualKey, BYTE, DWORD flags, UINT_PTR) {
 }
 
 // ---- SystemIdleTimerReset
-void SystemIdleTimerReset() { orven::internal::trace("SystemIdleTimerReset"); }
+void SystemIdleTimerReset() {
+    orven::internal::trace("SystemIdleTimerReset");
+}

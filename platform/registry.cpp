@@ -93,7 +93,9 @@ int readWholeFile(const std::string& path, std::string& text) {
     return error;
 }
 
-std::string directoryOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
+std::string directoryOf(const std::string& path) {
+    return path.substr(0, path.rfind('/'));
+}
 
 bool writeAll(int fd, const std::string& text) {
     for (size_t done = 0; done < text.size();) {
@@ -173,8 +175,9 @@ void reportForeignKeys(const HiveFile& file) {
     size_t foreign = 0;
     for (const auto& key : file.hive.keys) {
         const std::u16string_view path = key.path;
-        const bool inside = orven::hive::sameName(path.substr(0, file.rootName.size()), file.rootName) &&
-                            (path.size() == file.rootName.size() || path[file.rootName.size()] == u'\\');
+        const bool inside =
+            orven::hive::sameName(path.substr(0, file.rootName.size()), file.rootName) &&
+            (path.size() == file.rootName.size() || path[file.rootName.size()] == u'\\');
         if (!inside) ++foreign;
     }
     if (foreign > 0) {
@@ -187,15 +190,17 @@ void startEmptyAfterParseError(HiveFile& file, size_t line, const std::string& w
     std::string target;
     const char* root = file.rootLabel;
     if (moveAside(file.path, target)) {
-        std::fprintf(stderr, "orven: %s could not be parsed (line %zu: %s); moved aside to %s, "
-                     "starting with an empty %s\n", file.path.c_str(), line, why.c_str(),
-                     target.c_str(), root);
+        std::fprintf(stderr,
+                     "orven: %s could not be parsed (line %zu: %s); moved aside to %s, "
+                     "starting with an empty %s\n",
+                     file.path.c_str(), line, why.c_str(), target.c_str(), root);
         return;
     }
     file.writable = false;
-    std::fprintf(stderr, "orven: %s could not be parsed (line %zu: %s) nor moved aside (%s); "
-                 "starting with an empty %s that is not saved\n", file.path.c_str(), line,
-                 why.c_str(), std::strerror(errno), root);
+    std::fprintf(stderr,
+                 "orven: %s could not be parsed (line %zu: %s) nor moved aside (%s); "
+                 "starting with an empty %s that is not saved\n",
+                 file.path.c_str(), line, why.c_str(), std::strerror(errno), root);
 }
 
 // Under registryMutex.
@@ -252,8 +257,10 @@ LONG save(HiveFile& file) {
 
 // The key a handle names, or nothing. Under registryMutex.
 std::optional<OpenKey> resolve(HKEY key) {
-    if (key == HKEY_LOCAL_MACHINE) return OpenKey{&hiveFiles[0], std::u16string(hiveFiles[0].rootName)};
-    if (key == HKEY_CURRENT_USER) return OpenKey{&hiveFiles[1], std::u16string(hiveFiles[1].rootName)};
+    if (key == HKEY_LOCAL_MACHINE)
+        return OpenKey{&hiveFiles[0], std::u16string(hiveFiles[0].rootName)};
+    if (key == HKEY_CURRENT_USER)
+        return OpenKey{&hiveFiles[1], std::u16string(hiveFiles[1].rootName)};
     const auto found = openKeys.find(reinterpret_cast<uintptr_t>(key));
     if (found == openKeys.end()) return std::nullopt;
     return found->second;
@@ -272,7 +279,9 @@ bool writableName(std::u16string_view name) {
     return true;
 }
 
-std::u16string_view textOf(LPCWSTR text) { return text ? std::u16string_view(text) : std::u16string_view(); }
+std::u16string_view textOf(LPCWSTR text) {
+    return text ? std::u16string_view(text) : std::u16string_view();
+}
 
 // base + "\" + subKey. Leading and trailing backslashes of subKey are ignored (the phone
 // accepts "\ControlPanel\Owner"); an empty key name inside it is refused.
@@ -284,7 +293,8 @@ std::optional<std::u16string> joinPath(const std::u16string& base, LPCWSTR subKe
     while (!rest.empty()) {
         const size_t end = rest.find(u'\\');
         const std::u16string_view name = rest.substr(0, end);
-        if (name.empty() || name.size() > maxKeyNameLength || !writableName(name)) return std::nullopt;
+        if (name.empty() || name.size() > maxKeyNameLength || !writableName(name))
+            return std::nullopt;
         path += u'\\';
         path += name;
         rest.remove_prefix(end == rest.npos ? rest.size() : end + 1);
@@ -299,7 +309,9 @@ HKEY newHandle(const OpenKey& key) {
     return reinterpret_cast<HKEY>(handle);
 }
 
-bool isRoot(const OpenKey& key) { return key.path.size() == key.file->rootName.size(); }
+bool isRoot(const OpenKey& key) {
+    return key.path.size() == key.file->rootName.size();
+}
 
 LONG openOrCreate(HKEY key, LPCWSTR subKey, bool create, PHKEY result, LPDWORD disposition) {
     if (!result) return ERROR_INVALID_PARAMETER;
@@ -368,7 +380,8 @@ LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* 
     const auto opened = resolve(key);
     if (!opened) return ERROR_INVALID_HANDLE;
     HiveFile& file = loaded(*opened->file);
-    file.hive.ensureKey(opened->path).setValue(name, type, std::vector<uint8_t>(data, data + dataSize));
+    file.hive.ensureKey(opened->path)
+        .setValue(name, type, std::vector<uint8_t>(data, data + dataSize));
     file.dirty = true;
     return ERROR_SUCCESS;
 }

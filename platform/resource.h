@@ -32,8 +32,8 @@ struct Bitmap {
 // One entry of a menu template: a command, a separator or a popup with items of its own.
 struct MenuEntry {
     enum Kind { command, separator, popup } kind;
-    UINT id;               // the command (commands only)
-    const char16_t* text;  // commands and popups
+    UINT id;                           // the command (commands only)
+    const char16_t* text;              // commands and popups
     const MenuEntry* items = nullptr;  // popups: their entries
     int itemCount = 0;
 };
@@ -90,8 +90,9 @@ const char16_t* findString(UINT id);
 constexpr uintptr_t iconHandleTag = 0x7C000000;
 inline const Icon* iconOfHandle(HICON icon) {
     uintptr_t value = reinterpret_cast<uintptr_t>(icon);
-    return (value & ~uintptr_t{0xFFFF}) == iconHandleTag ? findIcon(static_cast<int>(value & 0xFFFF))
-                                                         : nullptr;
+    return (value & ~uintptr_t{0xFFFF}) == iconHandleTag
+               ? findIcon(static_cast<int>(value & 0xFFFF))
+               : nullptr;
 }
 
 }  // namespace orven::resources

@@ -27,7 +27,7 @@ namespace {
 
 constexpr DWORD phoneRadioIndex = 1;
 constexpr uintptr_t firstClientHandle = 0x52490004;  // "RI": never 0, never a kernel handle
-constexpr size_t rememberedParts = 64;  // concatenated messages already reported
+constexpr size_t rememberedParts = 64;               // concatenated messages already reported
 
 struct Client {
     uintptr_t handle;
@@ -38,8 +38,8 @@ struct Client {
 };
 
 struct Radio {
-    std::mutex lock;  // guards everything below
-    std::condition_variable wake;      // work arrived
+    std::mutex lock;               // guards everything below
+    std::condition_variable wake;  // work arrived
     std::condition_variable callbackEnded;
     std::deque<std::function<void()>> work;
     std::vector<Client> clients;
@@ -92,7 +92,8 @@ void forEachClient(DWORD notificationClass, const std::function<void(const Clien
         clients = r.clients;
     }
     for (const Client& c : clients) {
-        if (notificationClass != RIL_NCLASS_FUNCRESULT && (c.classes & notificationClass) == 0) continue;
+        if (notificationClass != RIL_NCLASS_FUNCRESULT && (c.classes & notificationClass) == 0)
+            continue;
         {
             std::lock_guard<std::mutex> hold(r.lock);
             bool stillThere = std::any_of(r.clients.begin(), r.clients.end(),
@@ -115,10 +116,10 @@ void notifyAll(DWORD code, const void* data, DWORD size) {
 
 DWORD addressType(uint8_t typeOfAddress) {
     switch ((typeOfAddress >> 4) & 7) {
-    case 1: return RIL_ADDRTYPE_INTERNATIONAL;
-    case 2: return RIL_ADDRTYPE_NATIONAL;
-    case 5: return RIL_ADDRTYPE_ALPHANUM;
-    default: return RIL_ADDRTYPE_UNKNOWN;
+        case 1: return RIL_ADDRTYPE_INTERNATIONAL;
+        case 2: return RIL_ADDRTYPE_NATIONAL;
+        case 5: return RIL_ADDRTYPE_ALPHANUM;
+        default: return RIL_ADDRTYPE_UNKNOWN;
     }
 }
 
@@ -135,7 +136,8 @@ bool alreadyReported(const pdu::Message& m) {
     Radio& r = radio();
     std::lock_guard<std::mutex> hold(r.lock);
     auto key = std::make_pair(m.number, m.concat.reference);
-    if (std::find(r.reportedMessages.begin(), r.reportedMessages.end(), key) != r.reportedMessages.end())
+    if (std::find(r.reportedMessages.begin(), r.reportedMessages.end(), key) !=
+        r.reportedMessages.end())
         return true;
     r.reportedMessages.push_back(key);
     if (r.reportedMessages.size() > rememberedParts) r.reportedMessages.pop_front();
@@ -152,16 +154,17 @@ void deliverMessage(const std::string& hex) {
     auto message = std::make_unique<RILMESSAGE>();
     *message = RILMESSAGE{};
     message->cbSize = sizeof(RILMESSAGE);
-    message->dwParams = RIL_PARAM_M_SVCCTRADDRESS | RIL_PARAM_M_TYPE | RIL_PARAM_M_ORIGADDRESS | RIL_PARAM_M_MSG;
+    message->dwParams =
+        RIL_PARAM_M_SVCCTRADDRESS | RIL_PARAM_M_TYPE | RIL_PARAM_M_ORIGADDRESS | RIL_PARAM_M_MSG;
     fillAddress(message->raSvcCtrAddress, m.smsc, RIL_ADDRTYPE_INTERNATIONAL);
     message->dwType = RIL_MSGTYPE_IN_DELIVER;
     RILMSGINDELIVER& in = message->msgInDeliver;
     fillAddress(in.raOrigAddress, m.number, addressType(m.numberType));
     in.dwProtocolID = m.protocolId;
     in.rmdDataCoding.cbSize = sizeof in.rmdDataCoding;
-    in.rmdDataCoding.dwAlphabet = m.alphabet == pdu::Alphabet::ucs2 ? RIL_DCSALPHABET_UCS2
-                                : m.alphabet == pdu::Alphabet::eightBit ? RIL_DCSALPHABET_8BIT
-                                                                        : RIL_DCSALPHABET_DEFAULT;
+    in.rmdDataCoding.dwAlphabet = m.alphabet == pdu::Alphabet::ucs2       ? RIL_DCSALPHABET_UCS2
+                                  : m.alphabet == pdu::Alphabet::eightBit ? RIL_DCSALPHABET_8BIT
+                                                                          : RIL_DCSALPHABET_DEFAULT;
     size_t units = std::min(m.text.size(), sizeof in.rgbMsg / sizeof(WCHAR));
     for (size_t i = 0; i < units; ++i) {
         in.rgbMsg[2 * i] = static_cast<BYTE>(m.text[i] & 0xFF);
@@ -190,19 +193,16 @@ void deliverCallerId(const std::u16string& number) {
 
 void deliver(const modem::Event& event) {
     switch (event.kind) {
-    case modem::Event::Kind::message:
-        return deliverMessage(event.pdu);
-    case modem::Event::Kind::ring:
-        return notifyAll(RIL_NOTIFY_RING, nullptr, 0);
-    case modem::Event::Kind::callerId:
-        return deliverCallerId(event.number);
-    case modem::Event::Kind::callEnded:
-    case modem::Event::Kind::lost:
-        shell::endIncomingCall();
-        if (event.kind == modem::Event::Kind::callEnded) notifyAll(RIL_NOTIFY_DISCONNECT, nullptr, 0);
-        return;
-    case modem::Event::Kind::ready:
-        return;
+        case modem::Event::Kind::message: return deliverMessage(event.pdu);
+        case modem::Event::Kind::ring: return notifyAll(RIL_NOTIFY_RING, nullptr, 0);
+        case modem::Event::Kind::callerId: return deliverCallerId(event.number);
+        case modem::Event::Kind::callEnded:
+        case modem::Event::Kind::lost:
+            shell::endIncomingCall();
+            if (event.kind == modem::Event::Kind::callEnded)
+                notifyAll(RIL_NOTIFY_DISCONNECT, nullptr, 0);
+            return;
+        case modem::Event::Kind::ready: return;
     }
 }
 
@@ -219,8 +219,9 @@ DWORD resultCodeOf(const modem::Result& result) {
 bool knownClient(HRIL handle) {
     Radio& r = radio();
     std::lock_guard<std::mutex> hold(r.lock);
-    return std::any_of(r.clients.begin(), r.clients.end(),
-                       [&](const Client& c) { return c.handle == reinterpret_cast<uintptr_t>(handle); });
+    return std::any_of(r.clients.begin(), r.clients.end(), [&](const Client& c) {
+        return c.handle == reinterpret_cast<uintptr_t>(handle);
+    });
 }
 
 }  // namespace
@@ -242,7 +243,8 @@ bool drainForTests(uint32_t timeoutMs) {
         marker->reached.notify_all();
     });
     std::unique_lock<std::mutex> hold(marker->lock);
-    return marker->reached.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return marker->done; });
+    return marker->reached.wait_for(hold, std::chrono::milliseconds(timeoutMs),
+                                    [&] { return marker->done; });
 }
 
 }  // namespace orven::radio
@@ -250,15 +252,17 @@ bool drainForTests(uint32_t timeoutMs) {
 using namespace orven;
 
 // ---- RIL_Initialize
-HRESULT RIL_Initialize(DWORD index, RILRESULTCALLBACK resultCallback, RILNOTIFYCALLBACK notifyCallback,
-                       DWORD notificationClasses, DWORD parameter, HRIL* handle) {
+HRESULT RIL_Initialize(DWORD index, RILRESULTCALLBACK resultCallback,
+                       RILNOTIFYCALLBACK notifyCallback, DWORD notificationClasses, DWORD parameter,
+                       HRIL* handle) {
     if (index != radio::phoneRadioIndex || handle == nullptr) return E_INVALIDARG;
     radio::Radio& r = radio::radio();
     {
         std::lock_guard<std::mutex> hold(r.lock);
         uintptr_t value = r.nextHandle;
         r.nextHandle += 4;
-        r.clients.push_back({value, resultCallback, notifyCallback, notificationClasses, parameter});
+        r.clients.push_back(
+            {value, resultCallback, notifyCallback, notificationClasses, parameter});
         *handle = reinterpret_cast<HRIL>(value);
     }
     internal::trace("RIL_Initialize classes=%#x", notificationClasses);
@@ -283,7 +287,8 @@ HRESULT RIL_Answer(HRIL handle) {
         radio::queueWork([id, client, code] {
             if (code == RIL_RESULT_OK) shell::endIncomingCall();  // the call screen takes over
             radio::forEachClient(RIL_NCLASS_FUNCRESULT, [&](const radio::Client& c) {
-                if (c.handle == client && c.result != nullptr) c.result(code, id, nullptr, 0, c.parameter);
+                if (c.handle == client && c.result != nullptr)
+                    c.result(code, id, nullptr, 0, c.parameter);
             });
         });
     });

@@ -156,8 +156,8 @@ struct RILREMOTEPARTYINFO {
 // (RIL_NCLASS_ALL for all) and starts the modem if it is not running yet. Port index 1
 // is the phone's one radio; other indexes fail with E_INVALIDARG.
 HRESULT RIL_Initialize(DWORD index, RILRESULTCALLBACK resultCallback,
-                       RILNOTIFYCALLBACK notifyCallback, DWORD notificationClasses,
-                       DWORD parameter, HRIL* handle);
+                       RILNOTIFYCALLBACK notifyCallback, DWORD notificationClasses, DWORD parameter,
+                       HRIL* handle);
 // ---- RIL_Answer: queues ATA; returns a command identifier (positive) at once.
 HRESULT RIL_Answer(HRIL handle);
 // ---- RIL_Deinitialize: no callback of this handle runs after it returns (unless it is

@@ -29,9 +29,15 @@ std::vector<uint32_t>& framebuffer() {
 
 namespace orven::screen {
 
-int width() { return deviceProfile().screenWidth; }
-int height() { return deviceProfile().screenHeight; }
-uint32_t* pixels() { return framebuffer().data(); }
+int width() {
+    return deviceProfile().screenWidth;
+}
+int height() {
+    return deviceProfile().screenHeight;
+}
+uint32_t* pixels() {
+    return framebuffer().data();
+}
 
 void fillRect(int left, int top, int right, int bottom, uint32_t xrgb) {
     left = std::max(left, 0);

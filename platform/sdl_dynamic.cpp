@@ -36,18 +36,18 @@ Function resolve(const char* name) {
 
 // Defines `name` with the parameters `params`, calling the library's function with
 // `args`; `failed` is what it returns when the library or the function is missing.
-#define ORVEN_SDL_FORWARD(result, name, params, args, failed)               \
-    extern "C" result SDLCALL name params {                                  \
-        using Function = result(SDLCALL*) params;                            \
-        static const Function real = resolve<Function>(#name);               \
-        if (real == nullptr) return failed;                                  \
-        return real args;                                                    \
+#define ORVEN_SDL_FORWARD(result, name, params, args, failed)  \
+    extern "C" result SDLCALL name params {                    \
+        using Function = result(SDLCALL*) params;              \
+        static const Function real = resolve<Function>(#name); \
+        if (real == nullptr) return failed;                    \
+        return real args;                                      \
     }
-#define ORVEN_SDL_FORWARD_VOID(name, params, args)                           \
-    extern "C" void SDLCALL name params {                                    \
-        using Function = void(SDLCALL*) params;                              \
-        static const Function real = resolve<Function>(#name);               \
-        if (real != nullptr) real args;                                      \
+#define ORVEN_SDL_FORWARD_VOID(name, params, args)             \
+    extern "C" void SDLCALL name params {                      \
+        using Function = void(SDLCALL*) params;                \
+        static const Function real = resolve<Function>(#name); \
+        if (real != nullptr) real args;                        \
     }
 
 // Errors and hints.
@@ -68,7 +68,8 @@ ORVEN_SDL_FORWARD(Uint32, SDL_RegisterEvents, (int count), (count), static_cast<
 ORVEN_SDL_FORWARD_VOID(SDL_StartTextInput, (void), ())
 
 // Window and renderer.
-ORVEN_SDL_FORWARD(int, SDL_GetDesktopDisplayMode, (int index, SDL_DisplayMode* mode), (index, mode), -1)
+ORVEN_SDL_FORWARD(int, SDL_GetDesktopDisplayMode, (int index, SDL_DisplayMode* mode), (index, mode),
+                  -1)
 ORVEN_SDL_FORWARD(SDL_Window*, SDL_CreateWindow,
                   (const char* title, int x, int y, int w, int h, Uint32 flags),
                   (title, x, y, w, h, flags), nullptr)
@@ -102,8 +103,8 @@ ORVEN_SDL_FORWARD(SDL_AudioSpec*, SDL_LoadWAV_RW,
                   (source, freeSource, layout, buffer, length), nullptr)
 ORVEN_SDL_FORWARD_VOID(SDL_FreeWAV, (Uint8 * buffer), (buffer))
 ORVEN_SDL_FORWARD(int, SDL_BuildAudioCVT,
-                  (SDL_AudioCVT * cvt, SDL_AudioFormat fromFormat, Uint8 fromChannels,
-                   int fromRate, SDL_AudioFormat toFormat, Uint8 toChannels, int toRate),
+                  (SDL_AudioCVT * cvt, SDL_AudioFormat fromFormat, Uint8 fromChannels, int fromRate,
+                   SDL_AudioFormat toFormat, Uint8 toChannels, int toRate),
                   (cvt, fromFormat, fromChannels, fromRate, toFormat, toChannels, toRate), -1)
 ORVEN_SDL_FORWARD(int, SDL_ConvertAudio, (SDL_AudioCVT * cvt), (cvt), -1)
 ORVEN_SDL_FORWARD(SDL_AudioDeviceID, SDL_OpenAudioDevice,

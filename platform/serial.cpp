@@ -57,7 +57,9 @@ constexpr char xoffCharacter = 0x13;
 std::atomic<uint64_t> systemCalls{0};
 std::atomic<uint64_t> bytesReceived{0};
 
-void counted() { systemCalls.fetch_add(1, std::memory_order_relaxed); }
+void counted() {
+    systemCalls.fetch_add(1, std::memory_order_relaxed);
+}
 
 struct SerialPort : orven::internal::KernelObject {
     SerialPort(int device, int wake, std::string comName, DWORD accessRights)
@@ -77,10 +79,10 @@ struct SerialPort : orven::internal::KernelObject {
         return true;
     }
 
-    const int fd;              // the terminal device
-    const int wakeFd;          // eventfd, readable once the handle is closed
-    const std::string name;    // "COMn:", for the trace
-    const DWORD access;        // GENERIC_READ | GENERIC_WRITE as opened
+    const int fd;            // the terminal device
+    const int wakeFd;        // eventfd, readable once the handle is closed
+    const std::string name;  // "COMn:", for the trace
+    const DWORD access;      // GENERIC_READ | GENERIC_WRITE as opened
     std::atomic<bool> closed{false};
 
     std::mutex lock;  // guards every field below
@@ -140,13 +142,11 @@ std::string devicePathOf(int number) {
 
 DWORD errorOfOpen(int code) {
     switch (code) {
-    case EWOULDBLOCK:
-    case EACCES:
-    case EPERM:
-    case EBUSY:
-        return ERROR_ACCESS_DENIED;
-    default:
-        return ERROR_FILE_NOT_FOUND;
+        case EWOULDBLOCK:
+        case EACCES:
+        case EPERM:
+        case EBUSY: return ERROR_ACCESS_DENIED;
+        default: return ERROR_FILE_NOT_FOUND;
     }
 }
 
@@ -226,7 +226,9 @@ bool pauseUnlessClosed(SerialPort& port, int ms) {
     return !port.closed.load();
 }
 
-speed_t speedOf(const termios& settings) { return cfgetispeed(&settings); }
+speed_t speedOf(const termios& settings) {
+    return cfgetispeed(&settings);
+}
 
 // Refreshes the DCB's line fields from the device. Caller holds port.lock.
 void readBackLocked(SerialPort& port) {
@@ -235,17 +237,21 @@ void readBackLocked(SerialPort& port) {
     if (const int baud = orven::tty::baudOfSpeedCode(static_cast<int>(speedOf(settings))); baud > 0)
         port.dcb.BaudRate = static_cast<DWORD>(baud);
     switch (settings.c_cflag & CSIZE) {
-    case CS5: port.dcb.ByteSize = 5; break;
-    case CS6: port.dcb.ByteSize = 6; break;
-    case CS7: port.dcb.ByteSize = 7; break;
-    default: port.dcb.ByteSize = 8; break;
+        case CS5: port.dcb.ByteSize = 5; break;
+        case CS6: port.dcb.ByteSize = 6; break;
+        case CS7: port.dcb.ByteSize = 7; break;
+        default: port.dcb.ByteSize = 8; break;
     }
-    if (!(settings.c_cflag & PARENB)) port.dcb.Parity = NOPARITY;
+    if (!(settings.c_cflag & PARENB))
+        port.dcb.Parity = NOPARITY;
     else if (settings.c_cflag & CMSPAR)
         port.dcb.Parity = (settings.c_cflag & PARODD) ? MARKPARITY : SPACEPARITY;
-    else port.dcb.Parity = (settings.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
-    if (!(settings.c_cflag & CSTOPB)) port.dcb.StopBits = ONESTOPBIT;
-    else port.dcb.StopBits = port.dcb.ByteSize == 5 ? ONE5STOPBITS : TWOSTOPBITS;
+    else
+        port.dcb.Parity = (settings.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
+    if (!(settings.c_cflag & CSTOPB))
+        port.dcb.StopBits = ONESTOPBIT;
+    else
+        port.dcb.StopBits = port.dcb.ByteSize == 5 ? ONE5STOPBITS : TWOSTOPBITS;
 }
 
 // Raises or lowers modem lines. A device without modem lines is not an error.
@@ -329,10 +335,10 @@ DWORD waitForBytes(SerialPort& port, DWORD bytesToRead) {
             timeoutMs = static_cast<int>(std::min<int64_t>(left.count(), INT32_MAX));
         }
         switch (waitForDevice(port, true, timeoutMs)) {
-        case Wait::closed: return ERROR_OPERATION_ABORTED;
-        case Wait::timeout: return ERROR_SUCCESS;
-        case Wait::ready:
-        case Wait::hangup: break;  // the next read tells which
+            case Wait::closed: return ERROR_OPERATION_ABORTED;
+            case Wait::timeout: return ERROR_SUCCESS;
+            case Wait::ready:
+            case Wait::hangup: break;  // the next read tells which
         }
     }
 }
@@ -341,7 +347,9 @@ DWORD waitForBytes(SerialPort& port, DWORD bytesToRead) {
 
 namespace orven::serial {
 
-IoCounts ioCounts() { return {systemCalls.load(), bytesReceived.load()}; }
+IoCounts ioCounts() {
+    return {systemCalls.load(), bytesReceived.load()};
+}
 
 }  // namespace orven::serial
 
@@ -414,10 +422,9 @@ BOOL SetCommState(HANDLE handle, LPDCB dcb) {
         tcsetattr(port->fd, TCSANOW, &previous);
         return fail(ERROR_INVALID_PARAMETER);
     }
-    const bool linesSet =
-        setModemLines(*port, TIOCM_DTR, dcb->fDtrControl == DTR_CONTROL_ENABLE) &&
-        (dcb->fRtsControl == RTS_CONTROL_HANDSHAKE ||
-         setModemLines(*port, TIOCM_RTS, dcb->fRtsControl == RTS_CONTROL_ENABLE));
+    const bool linesSet = setModemLines(*port, TIOCM_DTR, dcb->fDtrControl == DTR_CONTROL_ENABLE) &&
+                          (dcb->fRtsControl == RTS_CONTROL_HANDSHAKE ||
+                           setModemLines(*port, TIOCM_RTS, dcb->fRtsControl == RTS_CONTROL_ENABLE));
     port->dcb = *dcb;
     port->dcb.DCBlength = sizeof(DCB);
     return linesSet ? TRUE : fail(ERROR_GEN_FAILURE);
@@ -450,25 +457,25 @@ BOOL EscapeCommFunction(HANDLE handle, DWORD function) {
     std::lock_guard hold(port->lock);
     int result = 0;
     switch (function) {
-    case SETDTR:
-    case CLRDTR:
-    case SETRTS:
-    case CLRRTS: {
-        int line = (function == SETDTR || function == CLRDTR) ? TIOCM_DTR : TIOCM_RTS;
-        const bool on = function == SETDTR || function == SETRTS;
-        if (port->noModemLines) return fail(ERROR_NOT_SUPPORTED);
-        result = ioctl(port->fd, on ? TIOCMBIS : TIOCMBIC, &line);
-        if (result != 0 && (errno == ENOTTY || errno == EINVAL)) {
-            port->noModemLines = true;
-            return fail(ERROR_NOT_SUPPORTED);
+        case SETDTR:
+        case CLRDTR:
+        case SETRTS:
+        case CLRRTS: {
+            int line = (function == SETDTR || function == CLRDTR) ? TIOCM_DTR : TIOCM_RTS;
+            const bool on = function == SETDTR || function == SETRTS;
+            if (port->noModemLines) return fail(ERROR_NOT_SUPPORTED);
+            result = ioctl(port->fd, on ? TIOCMBIS : TIOCMBIC, &line);
+            if (result != 0 && (errno == ENOTTY || errno == EINVAL)) {
+                port->noModemLines = true;
+                return fail(ERROR_NOT_SUPPORTED);
+            }
+            break;
         }
-        break;
-    }
-    case SETBREAK: result = ioctl(port->fd, TIOCSBRK); break;
-    case CLRBREAK: result = ioctl(port->fd, TIOCCBRK); break;
-    case SETXOFF: result = tcflow(port->fd, TCOOFF); break;
-    case SETXON: result = tcflow(port->fd, TCOON); break;
-    default: return fail(ERROR_INVALID_PARAMETER);
+        case SETBREAK: result = ioctl(port->fd, TIOCSBRK); break;
+        case CLRBREAK: result = ioctl(port->fd, TIOCCBRK); break;
+        case SETXOFF: result = tcflow(port->fd, TCOOFF); break;
+        case SETXON: result = tcflow(port->fd, TCOON); break;
+        default: return fail(ERROR_INVALID_PARAMETER);
     }
     return result == 0 ? TRUE : fail(ERROR_GEN_FAILURE);
 }

@@ -136,8 +136,8 @@ typedef OVERLAPPED* LPOVERLAPPED;
 // A name without a device in the registry, a device that does not exist and a path that
 // is not a terminal fail with ERROR_FILE_NOT_FOUND. The port starts at 9600 baud, 8N1,
 // with its receive buffer empty. Other names are not devices of this layer.
-HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
-                   SECURITY_ATTRIBUTES* security, DWORD creation, DWORD flags, HANDLE templateFile);
+HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
+                   DWORD creation, DWORD flags, HANDLE templateFile);
 
 // ---- GetCommState / SetCommState. SetCommState applies the speed, data bits, parity,
 // stop bits, flow control (CTS/RTS handshake, XON/XOFF) and the DTR and RTS lines to the

@@ -81,30 +81,27 @@ void paintBar(HWND hwnd) {
 
 LRESULT CALLBACK barProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_PAINT:
-        paintBar(hwnd);
-        return 0;
-    case WM_LBUTTONUP: {
-        RECT client;
-        Bar bar;
-        GetClientRect(hwnd, &client);
-        if (client.right > 0 && findBar(hwnd, bar) && !bar.buttons.empty())
-            press(hwnd, static_cast<size_t>(static_cast<short>(LOWORD(lParam))) *
-                            bar.buttons.size() / static_cast<size_t>(client.right));
-        return 0;
-    }
-    case WM_KEYUP:
-        if (wParam == VK_TSOFT1 || wParam == VK_TSOFT2) press(hwnd, wParam - VK_TSOFT1);
-        return 0;
-    case SHCMBM_OVERRIDEKEY:
-        return TRUE;  // the Back key's handling belongs to the dialog that asks
-    case WM_DESTROY: {
-        std::lock_guard<std::mutex> hold(barLock);
-        bars.erase(hwnd);
-        return 0;
-    }
-    default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        case WM_PAINT: paintBar(hwnd); return 0;
+        case WM_LBUTTONUP: {
+            RECT client;
+            Bar bar;
+            GetClientRect(hwnd, &client);
+            if (client.right > 0 && findBar(hwnd, bar) && !bar.buttons.empty())
+                press(hwnd, static_cast<size_t>(static_cast<short>(LOWORD(lParam))) *
+                                bar.buttons.size() / static_cast<size_t>(client.right));
+            return 0;
+        }
+        case WM_KEYUP:
+            if (wParam == VK_TSOFT1 || wParam == VK_TSOFT2) press(hwnd, wParam - VK_TSOFT1);
+            return 0;
+        case SHCMBM_OVERRIDEKEY:
+            return TRUE;  // the Back key's handling belongs to the dialog that asks
+        case WM_DESTROY: {
+            std::lock_guard<std::mutex> hold(barLock);
+            bars.erase(hwnd);
+            return 0;
+        }
+        default: return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
 
@@ -137,7 +134,7 @@ namespace orven::gui {
 // press, so its release is dropped: released after the box has gone, it must neither
 // press the bar's key nor reach the program as a key.
 void softKey(int index, bool down) {
-    static HWND pressedBar[2];       // GUI thread only
+    static HWND pressedBar[2];  // GUI thread only
     static bool pressedModal[2];
     int key = index == 0 ? VK_TSOFT1 : VK_TSOFT2;
     index = index == 0 ? 0 : 1;
@@ -215,6 +212,7 @@ BOOL SHHandleWMSettingChange(HWND, WPARAM, LPARAM, SHACTIVATEINFO* info) {
 
 // ---- SHSipPreference
 BOOL SHSipPreference(HWND hwnd, SIPSTATE state) {
-    internal::trace("SHSipPreference hwnd=%#lx state=%d", handleValue(hwnd), static_cast<int>(state));
+    internal::trace("SHSipPreference hwnd=%#lx state=%d", handleValue(hwnd),
+                    static_cast<int>(state));
     return hwnd != nullptr ? TRUE : FALSE;
 }

@@ -19,11 +19,11 @@ struct SHMENUBARINFO {
     DWORD cbSize;
     HWND hwndParent;
     DWORD dwFlags;
-    UINT nToolBarId;   // the menu bar resource
+    UINT nToolBarId;  // the menu bar resource
     HINSTANCE hInstRes;
     int nBmpId;
     int cBmpImages;
-    HWND hwndMB;       // out: the bar's window
+    HWND hwndMB;  // out: the bar's window
     DWORD clrBk;
 };
 
@@ -49,8 +49,7 @@ struct SHACTIVATEINFO {
     UINT fReserved : 29;
 };
 
-BOOL SHHandleWMActivate(HWND hwnd, WPARAM wParam, LPARAM lParam, SHACTIVATEINFO* info,
-                        DWORD flags);
+BOOL SHHandleWMActivate(HWND hwnd, WPARAM wParam, LPARAM lParam, SHACTIVATEINFO* info, DWORD flags);
 BOOL SHHandleWMSettingChange(HWND hwnd, WPARAM wParam, LPARAM lParam, SHACTIVATEINFO* info);
 
 // ---- Input panel

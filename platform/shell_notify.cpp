@@ -21,17 +21,17 @@ namespace {
 
 constexpr WCHAR notificationClass[] = u"ShellNotification";
 constexpr DWORD newerShellVersion = 5;
-constexpr int bubbleTop = 26;      // below the phone's title bar, in unscaled pixels
+constexpr int bubbleTop = 26;  // below the phone's title bar, in unscaled pixels
 constexpr int bubbleHeight = 64;
 constexpr int bubbleMargin = 6;
 constexpr COLORREF bubbleColour = RGB(255, 255, 225);
 constexpr COLORREF titleColour = RGB(0, 0, 128);
 constexpr COLORREF textColour = RGB(0, 0, 0);
 
-std::mutex bodiesLock;                    // guards bodies and the two windows below
-std::map<HWND, std::u16string> bodies;    // the text under each window's title
-HWND messageWindow = nullptr;             // the open message bubble, if any
-HWND callWindow = nullptr;                // the open incoming-call window, if any
+std::mutex bodiesLock;                  // guards bodies and the two windows below
+std::map<HWND, std::u16string> bodies;  // the text under each window's title
+HWND messageWindow = nullptr;           // the open message bubble, if any
+HWND callWindow = nullptr;              // the open incoming-call window, if any
 
 std::u16string bodyOf(HWND window) {
     std::lock_guard<std::mutex> hold(bodiesLock);
@@ -71,21 +71,18 @@ void paint(HWND window) {
 // Runs on the GUI thread, except WM_DESTROY, which comes on the thread that closes it.
 LRESULT CALLBACK notificationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_PAINT:
-        paint(window);
-        return 0;
-    case WM_LBUTTONUP:  // a tap dismisses the bubble
-        DestroyWindow(window);
-        return 0;
-    case WM_DESTROY: {
-        std::lock_guard<std::mutex> hold(bodiesLock);
-        bodies.erase(window);
-        if (messageWindow == window) messageWindow = nullptr;
-        if (callWindow == window) callWindow = nullptr;
-        return 0;
-    }
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+        case WM_PAINT: paint(window); return 0;
+        case WM_LBUTTONUP:  // a tap dismisses the bubble
+            DestroyWindow(window);
+            return 0;
+        case WM_DESTROY: {
+            std::lock_guard<std::mutex> hold(bodiesLock);
+            bodies.erase(window);
+            if (messageWindow == window) messageWindow = nullptr;
+            if (callWindow == window) callWindow = nullptr;
+            return 0;
+        }
+        default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -125,7 +122,8 @@ void showIncomingCall(const std::u16string& number) {
     if (deviceProfile().platformType == u"Smartphone") return;
     std::lock_guard<std::mutex> hold(bodiesLock);
     showLocked(callWindow, u"Phone - Incoming...", number.empty() ? u"Unknown caller" : number);
-    internal::trace("shell: incoming call from %s", number.empty() ? "(withheld)" : toUtf8(number).c_str());
+    internal::trace("shell: incoming call from %s",
+                    number.empty() ? "(withheld)" : toUtf8(number).c_str());
 }
 
 void endIncomingCall() {

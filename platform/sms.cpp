@@ -19,8 +19,8 @@ namespace {
 using namespace orven;
 
 std::mutex handlesLock;
-std::set<SMS_HANDLE> openHandles;     // guarded by handlesLock
-SMS_HANDLE nextHandle = 1;            // guarded by handlesLock; never 0
+std::set<SMS_HANDLE> openHandles;  // guarded by handlesLock
+SMS_HANDLE nextHandle = 1;         // guarded by handlesLock; never 0
 std::atomic<SMS_MESSAGE_ID> nextMessageId{1};
 
 // Concatenation references: a new one for every message, starting anywhere, so that two
@@ -44,27 +44,23 @@ bool isOpen(SMS_HANDLE handle) {
 
 HRESULT errorOf(modem::Outcome outcome) {
     switch (outcome) {
-    case modem::Outcome::ok: return S_OK;
-    case modem::Outcome::refused: return SMS_E_SENDFAILED;
-    case modem::Outcome::timedOut: return SMS_E_TIMEOUT;
-    default: return SMS_E_RADIOUNAVAILABLE;
+        case modem::Outcome::ok: return S_OK;
+        case modem::Outcome::refused: return SMS_E_SENDFAILED;
+        case modem::Outcome::timedOut: return SMS_E_TIMEOUT;
+        default: return SMS_E_RADIOUNAVAILABLE;
     }
 }
 
 // The encoding: GSM 7-bit only when asked for or when the text allows it.
-bool chooseAlphabet(SMS_DATA_ENCODING encoding, const std::u16string& text, pdu::Alphabet& alphabet) {
+bool chooseAlphabet(SMS_DATA_ENCODING encoding, const std::u16string& text,
+                    pdu::Alphabet& alphabet) {
     switch (encoding) {
-    case SMSDE_OPTIMAL:
-        alphabet = pdu::gsmEncodable(text) ? pdu::Alphabet::gsm7 : pdu::Alphabet::ucs2;
-        return true;
-    case SMSDE_GSM:
-        alphabet = pdu::Alphabet::gsm7;
-        return pdu::gsmEncodable(text);
-    case SMSDE_UCS2:
-        alphabet = pdu::Alphabet::ucs2;
-        return true;
-    default:
-        return false;
+        case SMSDE_OPTIMAL:
+            alphabet = pdu::gsmEncodable(text) ? pdu::Alphabet::gsm7 : pdu::Alphabet::ucs2;
+            return true;
+        case SMSDE_GSM: alphabet = pdu::Alphabet::gsm7; return pdu::gsmEncodable(text);
+        case SMSDE_UCS2: alphabet = pdu::Alphabet::ucs2; return true;
+        default: return false;
     }
 }
 
@@ -91,9 +87,12 @@ HRESULT sendParts(const std::vector<pdu::Part>& parts) {
 }  // namespace
 
 // ---- SmsOpen
-HRESULT SmsOpen(LPCWSTR protocol, DWORD messageModes, SMS_HANDLE* handle, HANDLE* messageAvailableEvent) {
-    if (protocol == nullptr || lstrcmpW(protocol, SMS_MSGTYPE_TEXT) != 0) return SMS_E_INVALIDPROTOCOL;
-    if (handle == nullptr || (messageModes & (SMS_MODE_SEND | SMS_MODE_RECEIVE)) == 0) return E_INVALIDARG;
+HRESULT SmsOpen(LPCWSTR protocol, DWORD messageModes, SMS_HANDLE* handle,
+                HANDLE* messageAvailableEvent) {
+    if (protocol == nullptr || lstrcmpW(protocol, SMS_MSGTYPE_TEXT) != 0)
+        return SMS_E_INVALIDPROTOCOL;
+    if (handle == nullptr || (messageModes & (SMS_MODE_SEND | SMS_MODE_RECEIVE)) == 0)
+        return E_INVALIDARG;
     if (messageAvailableEvent != nullptr) *messageAvailableEvent = nullptr;
     {
         std::lock_guard<std::mutex> hold(handlesLock);
@@ -107,11 +106,12 @@ HRESULT SmsOpen(LPCWSTR protocol, DWORD messageModes, SMS_HANDLE* handle, HANDLE
 }
 
 // ---- SmsSendMessage
-HRESULT SmsSendMessage(SMS_HANDLE handle, const SMS_ADDRESS* serviceCentre, const SMS_ADDRESS* destination,
-                       const SYSTEMTIME*, const BYTE* data, DWORD dataSize, const BYTE* providerData,
-                       DWORD providerDataSize, SMS_DATA_ENCODING encoding, DWORD,
-                       SMS_MESSAGE_ID* messageId) {
-    if (!isOpen(handle) || destination == nullptr || (data == nullptr && dataSize != 0) || dataSize % 2 != 0)
+HRESULT SmsSendMessage(SMS_HANDLE handle, const SMS_ADDRESS* serviceCentre,
+                       const SMS_ADDRESS* destination, const SYSTEMTIME*, const BYTE* data,
+                       DWORD dataSize, const BYTE* providerData, DWORD providerDataSize,
+                       SMS_DATA_ENCODING encoding, DWORD, SMS_MESSAGE_ID* messageId) {
+    if (!isOpen(handle) || destination == nullptr || (data == nullptr && dataSize != 0) ||
+        dataSize % 2 != 0)
         return E_INVALIDARG;
     std::u16string number = addressText(*destination);
     std::u16string text(dataSize / 2, u'\0');
@@ -127,8 +127,8 @@ HRESULT SmsSendMessage(SMS_HANDLE handle, const SMS_ADDRESS* serviceCentre, cons
                          : SMS_E_INVALIDDATA;
     if (messageId != nullptr) *messageId = nextMessageId.fetch_add(1);
     internal::trace("SmsSendMessage handle=%u to=%s bytes=%u parts=%zu result=%#x",
-                    static_cast<unsigned>(handle), toUtf8(number).c_str(), static_cast<unsigned>(dataSize),
-                    parts.size(), static_cast<unsigned>(result));
+                    static_cast<unsigned>(handle), toUtf8(number).c_str(),
+                    static_cast<unsigned>(dataSize), parts.size(), static_cast<unsigned>(result));
     return result;
 }
 
@@ -139,6 +139,7 @@ HRESULT SmsClose(SMS_HANDLE handle) {
         std::lock_guard<std::mutex> hold(handlesLock);
         erased = openHandles.erase(handle);
     }
-    internal::trace("SmsClose handle=%u%s", static_cast<unsigned>(handle), erased ? "" : " (not open)");
+    internal::trace("SmsClose handle=%u%s", static_cast<unsigned>(handle),
+                    erased ? "" : " (not open)");
     return erased ? S_OK : E_INVALIDARG;
 }

@@ -67,8 +67,8 @@ std::optional<Wave> loadWave(const std::string& path) {
 // The wave in the device's format (signed 16-bit stereo at the device's rate).
 std::vector<Uint8> convert(const Wave& wave, const SDL_AudioSpec& to) {
     SDL_AudioCVT cvt;
-    const int needed = SDL_BuildAudioCVT(&cvt, wave.layout.format, wave.layout.channels, wave.layout.freq,
-                                         to.format, to.channels, to.freq);
+    const int needed = SDL_BuildAudioCVT(&cvt, wave.layout.format, wave.layout.channels,
+                                         wave.layout.freq, to.format, to.channels, to.freq);
     if (needed < 0) return {};
     std::vector<Uint8> buffer(wave.data.size() * static_cast<size_t>(std::max(cvt.len_mult, 1)));
     std::copy(wave.data.begin(), wave.data.end(), buffer.begin());
@@ -96,7 +96,7 @@ void applyVolume(std::vector<Uint8>& pcm, uint32_t volume) {
 // thread at once: `lock` serialises them, but a synchronous play waits with the lock
 // released, so a newer sound can cut it short (the generation counter tells it so).
 class Player {
-public:
+  public:
     void play(const Wave& wave, uint32_t volume, bool synchronous) {
         std::unique_lock hold(lock_);
         if (!ensureDevice()) return;  // silent
@@ -129,7 +129,7 @@ public:
         tried_ = false;
     }
 
-private:
+  private:
     bool ensureDevice() {
         if (device_ && SDL_GetAudioDeviceStatus(device_) != SDL_AUDIO_STOPPED) return true;
         if (device_) {  // lost, e.g. unplugged: open the default device again
@@ -173,7 +173,8 @@ private:
                 hold, std::clamp<std::chrono::milliseconds>(left, queuePollMin, queuePollMax));
         }
         const auto buffered =
-            std::chrono::milliseconds(deviceFormat_.samples * 1000 / deviceFormat_.freq) + drainMargin;
+            std::chrono::milliseconds(deviceFormat_.samples * 1000 / deviceFormat_.freq) +
+            drainMargin;
         changed_.wait_for(hold, buffered, [&] { return generation_ != mine; });
     }
 

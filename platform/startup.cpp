@@ -73,8 +73,8 @@ int main(int argc, char** argv) {
         commandLine += orven::fromUtf8(argv[i]);
     }
     static int moduleAnchor;  // the module handle is the address of the program's image
-    int exitCode = WinMain(reinterpret_cast<HINSTANCE>(&moduleAnchor), nullptr,
-                           commandLine.data(), SW_SHOW);
+    int exitCode =
+        WinMain(reinterpret_cast<HINSTANCE>(&moduleAnchor), nullptr, commandLine.data(), SW_SHOW);
     // Detached threads (signals, the instance endpoint, readers, the radio) may still run:
     // end the process without destroying the objects they use.
     std::fflush(nullptr);

@@ -20,8 +20,12 @@ void orvenNoteGuiThread();
 
 namespace orven::test {
 
-void advance(uint32_t ms) { wm::advanceVirtual(ms); }
-void runUntilIdle() { wm::advanceVirtual(0); }
+void advance(uint32_t ms) {
+    wm::advanceVirtual(ms);
+}
+void runUntilIdle() {
+    wm::advanceVirtual(0);
+}
 
 struct Phone::Runner {
     std::thread thread;
@@ -61,8 +65,10 @@ Phone::~Phone() {
                 if (HWND app = wm::applicationWindow()) PostMessageW(app, WM_CLOSE, 0, 0);
                 for (int i = 0; i < 1000 && !runner_->finished.load(); ++i) advance(100);
             }
-            if (runner_->finished.load()) runner_->thread.join();
-            else runner_->thread.detach();
+            if (runner_->finished.load())
+                runner_->thread.join();
+            else
+                runner_->thread.detach();
         }
         delete runner_;
     }
@@ -93,8 +99,8 @@ void Phone::start(EntryPoint entryPoint, const std::u16string& commandLine) {
         orvenNoteGuiThread();
         started.store(true);
         static int moduleAnchor;
-        int code = entryPoint(reinterpret_cast<HINSTANCE>(&moduleAnchor), nullptr, line.data(),
-                              SW_SHOW);
+        int code =
+            entryPoint(reinterpret_cast<HINSTANCE>(&moduleAnchor), nullptr, line.data(), SW_SHOW);
         runner->exitCode.store(code);
         runner->finished.store(true);
         wm::setGuiThreadRunning(false);
@@ -104,10 +110,16 @@ void Phone::start(EntryPoint entryPoint, const std::u16string& commandLine) {
     advance(0);
 }
 
-bool Phone::finished() const { return runner_ != nullptr && runner_->finished.load(); }
-int Phone::exitCode() const { return runner_ != nullptr ? runner_->exitCode.load() : -1; }
+bool Phone::finished() const {
+    return runner_ != nullptr && runner_->finished.load();
+}
+int Phone::exitCode() const {
+    return runner_ != nullptr ? runner_->exitCode.load() : -1;
+}
 
-void Phone::onGui(const std::function<void()>& fn) const { wm::callOnGuiThread(fn); }
+void Phone::onGui(const std::function<void()>& fn) const {
+    wm::callOnGuiThread(fn);
+}
 
 void Phone::tap(int x, int y) const {
     wm::deliverTap(x, y, true);
@@ -172,7 +184,9 @@ uint32_t pixel(int x, int y) {
     });
 }
 
-size_t gdiObjectCount() { return gdi::liveObjectCount(); }
+size_t gdiObjectCount() {
+    return gdi::liveObjectCount();
+}
 
 std::vector<MessageBoxShown> messageBoxes() {
     std::vector<MessageBoxShown> out;
@@ -181,7 +195,9 @@ std::vector<MessageBoxShown> messageBoxes() {
     return out;
 }
 
-void clearMessageBoxes() { gui::clearMessageBoxes(); }
+void clearMessageBoxes() {
+    gui::clearMessageBoxes();
+}
 
 void answerNextMessageBoxes(const std::vector<int>& answers) {
     gui::queueMessageBoxAnswers(answers);
@@ -203,8 +219,8 @@ std::vector<MessageBoxButton> messageBoxButtons() {
 std::vector<MenuItemShown> menuItems() {
     std::vector<MenuItemShown> out;
     for (const gui::MenuItemShown& item : onGuiThread([] { return gui::openMenuItems(); }))
-        out.push_back(MenuItemShown{item.id, item.text, item.separator, item.popup,
-                                    item.ownerDrawn, item.selected, item.rect});
+        out.push_back(MenuItemShown{item.id, item.text, item.separator, item.popup, item.ownerDrawn,
+                                    item.selected, item.rect});
     return out;
 }
 
@@ -236,6 +252,8 @@ std::vector<TrayIconShown> trayIcons() {
     return out;
 }
 
-bool desktopShown() { return onGuiThread([] { return gui::desktopShown(); }); }
+bool desktopShown() {
+    return onGuiThread([] { return gui::desktopShown(); });
+}
 
 }  // namespace orven::test

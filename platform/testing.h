@@ -37,10 +37,10 @@ void runUntilIdle();
 
 // ---- Sound capture
 struct PlayedSound {
-    std::string file;         // Linux path of the wave file
-    bool async;               // SND_ASYNC was given
-    uint32_t volumeAtStart;   // output volume while it played
-    uint64_t atMs;            // virtual time when it started
+    std::string file;        // Linux path of the wave file
+    bool async;              // SND_ASYNC was given
+    uint32_t volumeAtStart;  // output volume while it played
+    uint64_t atMs;           // virtual time when it started
 };
 // No audio device is opened. Plays are recorded; a synchronous play moves virtual time
 // on by the sound's length when made on the GUI thread. The output volume is the
@@ -61,7 +61,7 @@ void clearTrace();
 
 // ---- A fresh emulated phone for one scenario.
 class Phone {
-public:
+  public:
     // Makes a fresh device directory under the test's temporary folder, points
     // ORVEN_DEVICE at it, selects the headless display, the virtual clock and sound
     // capture. `profile` is written as the device profile when not empty.
@@ -102,7 +102,7 @@ public:
     bool waitFor(const std::function<bool()>& pred, uint32_t stepMs = 10,
                  uint32_t realTimeoutMs = 5000) const;
 
-private:
+  private:
     std::string deviceDir_;
     struct Runner;
     Runner* runner_ = nullptr;

@@ -57,9 +57,12 @@ int wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list args) {
         ++p;
         bool zeroPad = false, leftAlign = false;
         for (;; ++p) {
-            if (*p == u'0') zeroPad = true;
-            else if (*p == u'-') leftAlign = true;
-            else break;
+            if (*p == u'0')
+                zeroPad = true;
+            else if (*p == u'-')
+                leftAlign = true;
+            else
+                break;
         }
         int width = 0;
         while (*p >= u'0' && *p <= u'9') width = width * 10 + (*p++ - u'0');
@@ -74,49 +77,45 @@ int wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list args) {
         (void)isLong;  // int and long are both 32 bits on the phone
         char digits[32];
         switch (*p) {
-        case u'd':
-        case u'i': {
-            long long value = va_arg(args, int);
-            toDigits(value < 0 ? -static_cast<unsigned long long>(value) : value, 10, false,
-                     digits);
-            putNumber(out, digits, value < 0, width, zeroPad, leftAlign);
-            break;
-        }
-        case u'u':
-            toDigits(va_arg(args, unsigned), 10, false, digits);
-            putNumber(out, digits, false, width, zeroPad, leftAlign);
-            break;
-        case u'x':
-        case u'X':
-            toDigits(va_arg(args, unsigned), 16, *p == u'X', digits);
-            putNumber(out, digits, false, width, zeroPad, leftAlign);
-            break;
-        case u'c':
-            out.put(static_cast<WCHAR>(va_arg(args, int)));
-            break;
-        case u's': {
-            LPCWSTR text = va_arg(args, LPCWSTR);
-            if (text == nullptr) text = u"(null)";
-            int length = lstrlenW(text);
-            if (precision >= 0 && precision < length) length = precision;
-            int padding = width > length ? width - length : 0;
-            if (!leftAlign)
-                for (int i = 0; i < padding; ++i) out.put(u' ');
-            for (int i = 0; i < length; ++i) out.put(text[i]);
-            if (leftAlign)
-                for (int i = 0; i < padding; ++i) out.put(u' ');
-            break;
-        }
-        case u'%':
-            out.put(u'%');
-            break;
-        case 0:
-            --p;  // a lone '%' at the end: stop at the terminator
-            break;
-        default:
-            out.put(u'%');
-            out.put(*p);
-            break;
+            case u'd':
+            case u'i': {
+                long long value = va_arg(args, int);
+                toDigits(value < 0 ? -static_cast<unsigned long long>(value) : value, 10, false,
+                         digits);
+                putNumber(out, digits, value < 0, width, zeroPad, leftAlign);
+                break;
+            }
+            case u'u':
+                toDigits(va_arg(args, unsigned), 10, false, digits);
+                putNumber(out, digits, false, width, zeroPad, leftAlign);
+                break;
+            case u'x':
+            case u'X':
+                toDigits(va_arg(args, unsigned), 16, *p == u'X', digits);
+                putNumber(out, digits, false, width, zeroPad, leftAlign);
+                break;
+            case u'c': out.put(static_cast<WCHAR>(va_arg(args, int))); break;
+            case u's': {
+                LPCWSTR text = va_arg(args, LPCWSTR);
+                if (text == nullptr) text = u"(null)";
+                int length = lstrlenW(text);
+                if (precision >= 0 && precision < length) length = precision;
+                int padding = width > length ? width - length : 0;
+                if (!leftAlign)
+                    for (int i = 0; i < padding; ++i) out.put(u' ');
+                for (int i = 0; i < length; ++i) out.put(text[i]);
+                if (leftAlign)
+                    for (int i = 0; i < padding; ++i) out.put(u' ');
+                break;
+            }
+            case u'%': out.put(u'%'); break;
+            case 0:
+                --p;  // a lone '%' at the end: stop at the terminator
+                break;
+            default:
+                out.put(u'%');
+                out.put(*p);
+                break;
         }
     }
     buffer[out.length] = 0;
@@ -226,11 +225,16 @@ std::u16string fromUtf8(std::string_view text) {
         unsigned char b = static_cast<unsigned char>(text[i]);
         uint32_t c;
         int extra;
-        if (b < 0x80) c = b, extra = 0;
-        else if ((b & 0xE0) == 0xC0) c = b & 0x1F, extra = 1;
-        else if ((b & 0xF0) == 0xE0) c = b & 0x0F, extra = 2;
-        else if ((b & 0xF8) == 0xF0) c = b & 0x07, extra = 3;
-        else c = 0xFFFD, extra = -1;
+        if (b < 0x80)
+            c = b, extra = 0;
+        else if ((b & 0xE0) == 0xC0)
+            c = b & 0x1F, extra = 1;
+        else if ((b & 0xF0) == 0xE0)
+            c = b & 0x0F, extra = 2;
+        else if ((b & 0xF8) == 0xF0)
+            c = b & 0x07, extra = 3;
+        else
+            c = 0xFFFD, extra = -1;
         ++i;
         if (extra > 0) {
             if (i + extra > text.size()) {
@@ -248,8 +252,8 @@ std::u16string fromUtf8(std::string_view text) {
                 }
                 // Overlong forms, surrogates and values past U+10FFFF are not characters.
                 static const uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-                if (c != 0xFFFD && (c < minimum[extra] || c > 0x10FFFF ||
-                                    (c >= 0xD800 && c <= 0xDFFF)))
+                if (c != 0xFFFD &&
+                    (c < minimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)))
                     c = 0xFFFD;
             }
         }

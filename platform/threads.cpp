@@ -1,7 +1,7 @@
 // Threads and kernel handles: CreateThread on std::thread (detached, as the program
 // closes thread handles at once), and the table behind CloseHandle.
-#include <cstdint>
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -74,5 +74,9 @@ BOOL CloseHandle(HANDLE handle) {
     return object->close() ? TRUE : FALSE;
 }
 
-DWORD GetLastError() { return lastError; }
-void SetLastError(DWORD error) { lastError = error; }
+DWORD GetLastError() {
+    return lastError;
+}
+void SetLastError(DWORD error) {
+    lastError = error;
+}

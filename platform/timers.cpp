@@ -58,8 +58,12 @@ bool takeDueTimerLocked(uint64_t now, HWND filter, MSG* msg) {
     }
     if (best == timers.end()) return false;
     HWND hwnd = reinterpret_cast<HWND>(best->first.first);
-    *msg = MSG{hwnd, WM_TIMER, best->first.second,
-               reinterpret_cast<LPARAM>(best->second.proc), static_cast<DWORD>(now), {}};
+    *msg = MSG{hwnd,
+               WM_TIMER,
+               best->first.second,
+               reinterpret_cast<LPARAM>(best->second.proc),
+               static_cast<DWORD>(now),
+               {}};
     best->second.due = now + best->second.elapseMs;
     lastTaken = Taken{best->first.first, best->first.second, best->second.armSeq};
     return true;

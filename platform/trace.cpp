@@ -16,7 +16,8 @@ namespace {
 // Never destroyed: threads that outlive main (a modem's port thread, say) may still
 // trace while the process exits.
 std::mutex& traceLock = *new std::mutex;
-std::vector<std::string>& lines = *new std::vector<std::string>;  // kept for the test controls (bounded below)
+std::vector<std::string>& lines =
+    *new std::vector<std::string>;  // kept for the test controls (bounded below)
 FILE* traceFile = nullptr;
 bool traceFileChecked = false;
 constexpr size_t maxKeptLines = 100000;  // a runaway loop must not eat the memory
@@ -25,7 +26,9 @@ constexpr size_t maxKeptLines = 100000;  // a runaway loop must not eat the memo
 
 namespace orven::internal {
 
-bool tracing() { return true; }
+bool tracing() {
+    return true;
+}
 
 void trace(const char* format, ...) {
     char line[512];

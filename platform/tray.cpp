@@ -32,10 +32,12 @@ struct TrayIcon {
 };
 
 std::mutex trayLock;
-std::vector<TrayIcon> icons;            // in the order added; guarded by trayLock
-std::atomic<HWND> desktop{nullptr};     // the desktop window; created on the GUI thread
+std::vector<TrayIcon> icons;         // in the order added; guarded by trayLock
+std::atomic<HWND> desktop{nullptr};  // the desktop window; created on the GUI thread
 
-int barHeight() { return 26 * gui::uiScale(); }
+int barHeight() {
+    return 26 * gui::uiScale();
+}
 
 // Where icon `index` (of `count`) sits on the screen: right-aligned in the top bar.
 RECT iconRect(size_t index, size_t count) {
@@ -62,8 +64,8 @@ void paintDesktop(HWND hwnd) {
     std::vector<TrayIcon> shown = iconsNow();
     for (size_t i = 0; i < shown.size(); ++i) {
         RECT r = iconRect(i, shown.size());
-        DrawIconEx(dc, r.left, r.top, shown[i].icon, r.right - r.left, r.bottom - r.top, 0,
-                   nullptr, DI_NORMAL);
+        DrawIconEx(dc, r.left, r.top, shown[i].icon, r.right - r.left, r.bottom - r.top, 0, nullptr,
+                   DI_NORMAL);
     }
     HFONT font = gui::uiFont(13 * s, false);
     HGDIOBJ previous = SelectObject(dc, font);
@@ -82,11 +84,13 @@ void recheck(HWND self) {
     bool programShown = false;
     EnumWindows(
         [](HWND hwnd, LPARAM param) -> BOOL {
-            if (hwnd != desktop.load() && IsWindowVisible(hwnd)) *reinterpret_cast<bool*>(param) = true;
+            if (hwnd != desktop.load() && IsWindowVisible(hwnd))
+                *reinterpret_cast<bool*>(param) = true;
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&programShown));
-    if (programShown == (IsWindowVisible(self) != 0)) ShowWindow(self, programShown ? SW_HIDE : SW_SHOW);
+    if (programShown == (IsWindowVisible(self) != 0))
+        ShowWindow(self, programShown ? SW_HIDE : SW_SHOW);
 }
 
 void tapAt(int x, int y) {
@@ -94,7 +98,8 @@ void tapAt(int x, int y) {
     int slack = 4 * gui::uiScale();  // a finger is larger than the icon
     for (size_t i = 0; i < shown.size(); ++i) {
         RECT r = iconRect(i, shown.size());
-        if (x < r.left - slack || x >= r.right + slack || y < r.top - slack || y >= r.bottom + slack)
+        if (x < r.left - slack || x >= r.right + slack || y < r.top - slack ||
+            y >= r.bottom + slack)
             continue;
         internal::trace("tray icon tapped id=%u", shown[i].id);
         PostMessageW(shown[i].window, shown[i].callback, shown[i].id, WM_LBUTTONDOWN);
@@ -105,17 +110,12 @@ void tapAt(int x, int y) {
 
 LRESULT CALLBACK desktopProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_PAINT:
-        paintDesktop(hwnd);
-        return 0;
-    case recheckMessage:
-        recheck(hwnd);
-        return 0;
-    case WM_LBUTTONDOWN:
-        tapAt(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
-        return 0;
-    default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        case WM_PAINT: paintDesktop(hwnd); return 0;
+        case recheckMessage: recheck(hwnd); return 0;
+        case WM_LBUTTONDOWN:
+            tapAt(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+            return 0;
+        default: return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
 
@@ -148,8 +148,8 @@ std::vector<TrayIconShown> trayIcons() {
     std::vector<TrayIcon> shown = iconsNow();
     std::vector<TrayIconShown> out;
     for (size_t i = 0; i < shown.size(); ++i)
-        out.push_back(TrayIconShown{shown[i].window, shown[i].id, shown[i].tip,
-                                    iconRect(i, shown.size())});
+        out.push_back(
+            TrayIconShown{shown[i].window, shown[i].id, shown[i].tip, iconRect(i, shown.size())});
     return out;
 }
 

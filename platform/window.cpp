@@ -18,7 +18,6 @@ namespace {
 
 using namespace orven;
 
-
 std::map<uintptr_t, std::shared_ptr<wm::Window>> windows;  // ordered by creation
 std::map<std::u16string, WNDCLASSW> classes;               // guarded by loopLock too
 uintptr_t nextWindowId = 0x10010;                          // multiples of 4: "| 1" is free
@@ -50,7 +49,9 @@ std::shared_ptr<Window> find(HWND hwnd) {
     return findLocked(hwnd);
 }
 
-HWND handleOf(const Window& window) { return reinterpret_cast<HWND>(window.id); }
+HWND handleOf(const Window& window) {
+    return reinterpret_cast<HWND>(window.id);
+}
 
 void forEachWindowLocked(const std::function<void(const std::shared_ptr<Window>&)>& visit) {
     for (auto& [id, window] : windows) visit(window);
@@ -156,20 +157,15 @@ HWND createPlatformWindow(LPCWSTR className, LPCWSTR title, DWORD style, const R
 // ---- DefWindowProcW
 LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_ERASEBKGND: {
-        auto window = wm::find(hwnd);
-        RECT client;
-        if (!window || window->background == nullptr || !GetClientRect(hwnd, &client)) return 0;
-        return FillRect(reinterpret_cast<HDC>(wParam), &client, window->background);
-    }
-    case WM_CLOSE:
-        DestroyWindow(hwnd);
-        return 0;
-    case WM_PAINT:
-        ValidateRect(hwnd, nullptr);
-        return 0;
-    default:
-        return 0;
+        case WM_ERASEBKGND: {
+            auto window = wm::find(hwnd);
+            RECT client;
+            if (!window || window->background == nullptr || !GetClientRect(hwnd, &client)) return 0;
+            return FillRect(reinterpret_cast<HDC>(wParam), &client, window->background);
+        }
+        case WM_CLOSE: DestroyWindow(hwnd); return 0;
+        case WM_PAINT: ValidateRect(hwnd, nullptr); return 0;
+        default: return 0;
     }
 }
 
@@ -235,23 +231,23 @@ BOOL ShowWindow(HWND hwnd, int command) {
         wasVisible = window->visible && !window->minimized;
         topLevel = window->parent == nullptr;
         switch (command) {
-        case SW_HIDE:
-            window->visible = false;
-            if (foreground == hwnd) foreground = nullptr;
-            break;
-        case SW_MINIMIZE:
-            window->minimized = true;
-            if (foreground == hwnd) foreground = nullptr;
-            break;
-        default:
-            window->visible = true;
-            window->minimized = false;
-            wm::markInvalidLocked(*window, true);
-            break;
+            case SW_HIDE:
+                window->visible = false;
+                if (foreground == hwnd) foreground = nullptr;
+                break;
+            case SW_MINIMIZE:
+                window->minimized = true;
+                if (foreground == hwnd) foreground = nullptr;
+                break;
+            default:
+                window->visible = true;
+                window->minimized = false;
+                wm::markInvalidLocked(*window, true);
+                break;
         }
     }
-    internal::trace("ShowWindow hwnd=%#lx cmd=%d", static_cast<unsigned long>(
-                        reinterpret_cast<uintptr_t>(hwnd)), command);
+    internal::trace("ShowWindow hwnd=%#lx cmd=%d",
+                    static_cast<unsigned long>(reinterpret_cast<uintptr_t>(hwnd)), command);
     wm::showStateChanged(hwnd);
     // Showing a top-level window activates it, as on the phone, unless asked not to.
     bool activates = command == SW_SHOWNORMAL || command == SW_SHOW || command == SW_RESTORE;
@@ -325,8 +321,8 @@ HWND GetForegroundWindow() {
 BOOL GetClientRect(HWND hwnd, LPRECT rect) {
     auto window = wm::find(hwnd);
     if (!window) return FALSE;
-    *rect = RECT{0, 0, window->rect.right - window->rect.left,
-                 window->rect.bottom - window->rect.top};
+    *rect =
+        RECT{0, 0, window->rect.right - window->rect.left, window->rect.bottom - window->rect.top};
     return TRUE;
 }
 
@@ -431,13 +427,9 @@ BOOL ValidateRect(HWND hwnd, const RECT*) {
 int GetSystemMetrics(int index) {
     const DeviceProfile& profile = deviceProfile();
     switch (index) {
-    case SM_CXSCREEN:
-        return profile.screenWidth;
-    case SM_CYSCREEN:
-        return profile.screenHeight;
-    case SM_CYMENU:
-        return 26;  // the height of a menu item row on the phone's shell
-    default:
-        return 0;
+        case SM_CXSCREEN: return profile.screenWidth;
+        case SM_CYSCREEN: return profile.screenHeight;
+        case SM_CYMENU: return 26;  // the height of a menu item row on the phone's shell
+        default: return 0;
     }
 }

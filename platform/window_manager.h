@@ -25,10 +25,10 @@ struct Window {
     DWORD style = 0;
     HBRUSH background = nullptr;
     HWND parent = nullptr;
-    RECT rect{};              // screen coordinates
+    RECT rect{};  // screen coordinates
     bool visible = false;
     bool minimized = false;
-    bool invalid = false;     // a WM_PAINT is due
+    bool invalid = false;  // a WM_PAINT is due
     bool eraseBackground = false;
     bool destroying = false;
     uint64_t creationOrder = 0;

@@ -83,8 +83,8 @@ const orven::resources::MenuBar menuBars[] = {
 };
 
 const orven::resources::String strings[] = {
-    {40013, u"Cancel"}, {40015, u"SAVE"},  {40027, u"Left"},  {40029, u"Right"},
-    {40032, u"TEST"},   {40033, u"Close"},
+    {40013, u"Cancel"}, {40015, u"SAVE"}, {40027, u"Left"},
+    {40029, u"Right"},  {40032, u"TEST"}, {40033, u"Close"},
 };
 
 }  // namespace
@@ -94,8 +94,8 @@ namespace orven::resources {
 const Directory& programResources() {
     static const Icon icons[] = {{103, iconSize, iconSize, programIcon().data()}};
     static const Bitmap bitmaps[] = {{105, skinWidth, skinHeight, skinPixels}};
-    static const Directory directory{acceleratorTables, 1, icons, 1, bitmaps, 1, menus, 1,
-                                     menuBars, 3, strings, 6};
+    static const Directory directory{acceleratorTables, 1, icons,   1, bitmaps, 1, menus, 1,
+                                     menuBars,          3, strings, 6};
     return directory;
 }
 

@@ -50,7 +50,8 @@ double boxDistance(Point p, Point centre, double angle, double halfLength, doubl
 
 double polylineDistance(Point p, const std::vector<Point>& line) {
     double best = 1e9;
-    for (size_t i = 1; i < line.size(); ++i) best = std::min(best, segmentDistance(p, line[i - 1], line[i]));
+    for (size_t i = 1; i < line.size(); ++i)
+        best = std::min(best, segmentDistance(p, line[i - 1], line[i]));
     return best;
 }
 
@@ -80,15 +81,16 @@ void drawStar(std::vector<uint32_t>& pixels, Point centre, double halfLength, do
           static_cast<int>(centre.y + halfLength + 3), [&](Point p) {
               double d = 1e9;
               for (int arm = 0; arm < 3; ++arm)
-                  d = std::min(d, boxDistance(p, centre, M_PI / 2 + arm * M_PI / 3, halfLength,
-                                              halfWidth));
+                  d = std::min(
+                      d, boxDistance(p, centre, M_PI / 2 + arm * M_PI / 3, halfLength, halfWidth));
               return d;
           });
 }
 
 // The staff with its knob, and the snake winding up around it to its head.
 void drawRod(std::vector<uint32_t>& pixels, Point centre, double halfLength) {
-    Point top{centre.x, centre.y - halfLength * 0.76}, bottom{centre.x, centre.y + halfLength * 0.76};
+    Point top{centre.x, centre.y - halfLength * 0.76},
+        bottom{centre.x, centre.y + halfLength * 0.76};
     std::vector<Point> snake;
     constexpr int steps = 28;
     for (int i = 0; i <= steps; ++i) {
@@ -111,7 +113,8 @@ void drawRod(std::vector<uint32_t>& pixels, Point centre, double halfLength) {
 void drawName(std::vector<uint32_t>& pixels, double centreX, double top, double em) {
     std::vector<Point> ring;
     for (int i = 0; i <= 32; ++i)
-        ring.push_back(Point{0.36 + 0.36 * std::cos(i * M_PI / 16), 0.5 + 0.5 * std::sin(i * M_PI / 16)});
+        ring.push_back(
+            Point{0.36 + 0.36 * std::cos(i * M_PI / 16), 0.5 + 0.5 * std::sin(i * M_PI / 16)});
     struct Letter {
         double width;
         std::vector<std::vector<Point>> strokes;
@@ -119,8 +122,15 @@ void drawName(std::vector<uint32_t>& pixels, double centreX, double top, double 
     const std::vector<Letter> letters = {
         {0.72, {ring}},
         {0.62,
-         {{{0, 1}, {0, 0}, {0.36, 0}, {0.5, 0.05}, {0.56, 0.14}, {0.56, 0.34}, {0.5, 0.44},
-           {0.36, 0.5}, {0, 0.5}},
+         {{{0, 1},
+           {0, 0},
+           {0.36, 0},
+           {0.5, 0.05},
+           {0.56, 0.14},
+           {0.56, 0.34},
+           {0.5, 0.44},
+           {0.36, 0.5},
+           {0, 0.5}},
           {{0.32, 0.5}, {0.62, 1}}}},
         {0.68, {{{0, 0}, {0.34, 1}, {0.68, 0}}}},
         {0.5, {{{0.5, 0}, {0, 0}, {0, 1}, {0.5, 1}}, {{0, 0.5}, {0.42, 0.5}}}},
@@ -156,9 +166,8 @@ void drawBar(std::vector<uint32_t>& pixels) {
         uint32_t green = static_cast<uint32_t>(std::lround(34 - 34 * t));
         uint32_t colour = row == 0 ? 0x780000 : (red << 16) | (green << 8) | green;
         for (int x = 0; x < width; ++x)
-            pixels[(emblemSize + row) * width + x] = x == width / 2 && row > 3 && row < barHeight - 3
-                                                         ? 0x8C0000
-                                                         : colour;
+            pixels[(emblemSize + row) * width + x] =
+                x == width / 2 && row > 3 && row < barHeight - 3 ? 0x8C0000 : colour;
     }
 }
 

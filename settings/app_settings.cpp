@@ -126,10 +126,13 @@ bool usableNumber(const WCHAR* number) {
 }
 
 int32_t validAlertsNumber(int32_t alertsNumber) {
-    return alertsNumber >= 0 && alertsNumber < alertsNumberChoices ? alertsNumber : defaultAlertsNumber;
+    return alertsNumber >= 0 && alertsNumber < alertsNumberChoices ? alertsNumber
+                                                                   : defaultAlertsNumber;
 }
 
-int alertSendLimit(int32_t alertsNumber) { return alertSendCounts[validAlertsNumber(alertsNumber)]; }
+int alertSendLimit(int32_t alertsNumber) {
+    return alertSendCounts[validAlertsNumber(alertsNumber)];
+}
 
 void resetSettingsForTests() {
     std::destroy_at(&appSettings);
@@ -139,8 +142,8 @@ void resetSettingsForTests() {
 void storePortNumber() {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, settingsKeyName, 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &key, &disposition) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, settingsKeyName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, &disposition) != ERROR_SUCCESS)
         return;
     const int32_t number = appSettings.gpsPortNumber.load();
     RegSetValueExW(key, gpsPortNumberValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),

@@ -12,34 +12,35 @@
 
 #include "platform/windows.h"
 
-constexpr int firstNameSize = 16;     // UTF-16 units, terminator included
-constexpr int familyNameSize = 64;    // UTF-16 units, terminator included
-constexpr int alertNumberSize = 16;   // UTF-16 units, terminator included
-constexpr int hardwareKeySize = 16;   // UTF-16 units, terminator included
+constexpr int firstNameSize = 16;       // UTF-16 units, terminator included
+constexpr int familyNameSize = 64;      // UTF-16 units, terminator included
+constexpr int alertNumberSize = 16;     // UTF-16 units, terminator included
+constexpr int hardwareKeySize = 16;     // UTF-16 units, terminator included
 constexpr int alertsNumberChoices = 7;  // entries of the alert count list
 
 struct AppSettings {
-    int32_t hardwareTest = 0;               // 1: the next start by the button only confirms it
-    WCHAR firstName[firstNameSize] = {};    // owner's first name
-    WCHAR familyName[familyNameSize] = {};  // owner's family name
-    int32_t ownerBlood = 0;                 // 0 not given; 1-8: 0, A, B, AB Rh+, then Rh-
-    int32_t ownerSex = 0;                   // 0 not given, 1 male, 2 female
-    int32_t ownerAge = 0;                   // whole years; 0 not given
+    int32_t hardwareTest = 0;                  // 1: the next start by the button only confirms it
+    WCHAR firstName[firstNameSize] = {};       // owner's first name
+    WCHAR familyName[familyNameSize] = {};     // owner's family name
+    int32_t ownerBlood = 0;                    // 0 not given; 1-8: 0, A, B, AB Rh+, then Rh-
+    int32_t ownerSex = 0;                      // 0 not given, 1 male, 2 female
+    int32_t ownerAge = 0;                      // whole years; 0 not given
     WCHAR alertNumber1[alertNumberSize] = {};  // first alert phone number, as typed
     WCHAR alertNumber2[alertNumberSize] = {};  // second alert phone number, as typed
-    int32_t alertsNumber = 5;               // index into 1,2,3,4,5,10,15 sends (see alertSendLimit)
-    int32_t autoAnswering = 1;              // 1: a confirming call is answered automatically
-    int32_t autoSpeakerphone = 1;           // 1: an answered call goes to the loudspeaker
+    int32_t alertsNumber = 5;      // index into 1,2,3,4,5,10,15 sends (see alertSendLimit)
+    int32_t autoAnswering = 1;     // 1: a confirming call is answered automatically
+    int32_t autoSpeakerphone = 1;  // 1: an answered call goes to the loudspeaker
     WCHAR hardwareKey[hardwareKeySize] = {};  // button assigned to the program; empty: none
-    std::atomic<int32_t> gpsPortNumber{-1};  // COMn of the receiver last found; -1 none (GUI and GPS threads)
+    std::atomic<int32_t> gpsPortNumber{
+        -1};  // COMn of the receiver last found; -1 none (GUI and GPS threads)
 };
 
 // The one settings record of the process.
 extern AppSettings appSettings;
 
 // The settings key and the value the receiver search keeps up to date.
-extern const WCHAR settingsKeyName[];      // "SOFTWARE\ZURV\ORVEN" under HKEY_LOCAL_MACHINE
-extern const WCHAR gpsPortNumberValue[];   // "GPS port number"
+extern const WCHAR settingsKeyName[];     // "SOFTWARE\ZURV\ORVEN" under HKEY_LOCAL_MACHINE
+extern const WCHAR gpsPortNumberValue[];  // "GPS port number"
 
 // Registry to record. Missing values and values of the wrong type leave their fields as
 // they are; a text longer than its field is cut to the field. Returns 1.

@@ -37,7 +37,7 @@ namespace orven::sim {
 namespace {
 
 constexpr const char* serviceCentre = "+447700900000";
-constexpr size_t longestCommandLine = 1024;  // V.250 modems take far less; junk is dropped
+constexpr size_t longestCommandLine = 1024;        // V.250 modems take far less; junk is dropped
 constexpr size_t longestPdu = 2 * (1 + 12 + 175);  // hex of the largest SUBMIT with SMSC
 constexpr uint8_t ctrlZ = 0x1A;
 constexpr uint8_t escapeByte = 0x1B;
@@ -63,7 +63,8 @@ std::vector<int> integers(const std::string& list) {
     size_t at = 0;
     while (at <= list.size()) {
         size_t comma = list.find(',', at);
-        std::string item = list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+        std::string item =
+            list.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
         char* end = nullptr;
         long value = std::strtol(item.c_str(), &end, 10);
         values.push_back(item.empty() || *end != 0 ? -1 : static_cast<int>(value));
@@ -81,8 +82,8 @@ struct Stored {
 
 struct Settings {
     bool echo = true;
-    int errorMode = 0;      // AT+CMEE
-    int messageFormat = 0;  // AT+CMGF: 0 PDU
+    int errorMode = 0;                     // AT+CMEE
+    int messageFormat = 0;                 // AT+CMGF: 0 PDU
     int indications[5] = {0, 0, 0, 0, 0};  // AT+CNMI
     bool callerId = false;
     bool smsReady = true;
@@ -148,7 +149,8 @@ struct Modem::State {
         fcntl(slaveHold, F_SETFD, FD_CLOEXEC);
         std::string temporary = linkPath + ".new";
         unlink(temporary.c_str());
-        if (symlink(ttyname(slaveHold), temporary.c_str()) == 0) rename(temporary.c_str(), linkPath.c_str());
+        if (symlink(ttyname(slaveHold), temporary.c_str()) == 0)
+            rename(temporary.c_str(), linkPath.c_str());
     }
 
     void closeLine() {
@@ -215,9 +217,10 @@ struct Modem::State {
     std::string errorText(const char* kind, int code) const {
         if (settings.errorMode == 0) return "ERROR";
         if (settings.errorMode == 1) return std::string(kind) + " ERROR: " + std::to_string(code);
-        return std::string(kind) + " ERROR: " + (code == 321 ? "invalid memory index"
-                                                  : code == 304 ? "invalid PDU mode parameter"
-                                                                : "operation not allowed");
+        return std::string(kind) + " ERROR: " +
+               (code == 321   ? "invalid memory index"
+                : code == 304 ? "invalid PDU mode parameter"
+                              : "operation not allowed");
     }
     void cmsError(int code) { final(errorText("+CMS", code)); }
 
@@ -231,12 +234,15 @@ struct Modem::State {
         if (master < 0) return;
         std::string framed = "\r\n";
         for (const std::string& l : lines) framed += l + options.urcLineEnd;
-        if (holdUrcs && !(options.urcsWhileSubmitting && awaitingNetwork)) heldUrcs.push_back(framed);
-        else sendUrc(framed);
+        if (holdUrcs && !(options.urcsWhileSubmitting && awaitingNetwork))
+            heldUrcs.push_back(framed);
+        else
+            sendUrc(framed);
     }
 
     void schedule(int delayMs, std::function<void()> action) {
-        timers.emplace(nowUs() + static_cast<uint64_t>(std::max(delayMs, 0)) * 1000, std::move(action));
+        timers.emplace(nowUs() + static_cast<uint64_t>(std::max(delayMs, 0)) * 1000,
+                       std::move(action));
     }
 
     void noteChange() { changed.notify_all(); }
@@ -326,12 +332,18 @@ struct Modem::State {
     void identification(const std::string& c) {
         // Plain tables: the default modem's thread outlives static destructors.
         static const char* const answers[][2] = {
-            {"+CGMI", "ORVEN"}, {"+CGMM", "SIM-1"}, {"+CGMR", "Revision 1.0"},
-            {"+CGSN", "353456789012348"}, {"+CIMI", "001010000000001"},
-            {"+CSQ", "+CSQ: 24,0"}, {"+CREG?", "+CREG: 0,1"}, {"+CFUN?", "+CFUN: 1"},
+            {"+CGMI", "ORVEN"},
+            {"+CGMM", "SIM-1"},
+            {"+CGMR", "Revision 1.0"},
+            {"+CGSN", "353456789012348"},
+            {"+CIMI", "001010000000001"},
+            {"+CSQ", "+CSQ: 24,0"},
+            {"+CREG?", "+CREG: 0,1"},
+            {"+CFUN?", "+CFUN: 1"},
             {"+COPS?", "+COPS: 0,0,\"ORVEN SIM\""},
         };
-        static const char* const accepted[] = {"+CVHU=", "+CRC=", "+CCWA=", "+CFUN=", "+CREG=", "+CSMP="};
+        static const char* const accepted[] = {
+            "+CVHU=", "+CRC=", "+CCWA=", "+CFUN=", "+CREG=", "+CSMP="};
         for (const auto& answer : answers)
             if (c == answer[0]) return respond(answer[1]);
         for (const char* prefix : accepted)
@@ -339,7 +351,8 @@ struct Modem::State {
         final("ERROR");
     }
 
-    void setting(const std::string& c, const char* name, int& value, int largest, const char* range) {
+    void setting(const std::string& c, const char* name, int& value, int largest,
+                 const char* range) {
         std::string rest = c.substr(std::string(name).size());
         if (rest == "?") return respond(std::string(name) + ": " + std::to_string(value));
         if (rest == "=?") return respond(std::string(name) + ": " + range);
@@ -361,15 +374,18 @@ struct Modem::State {
     }
 
     std::string storageCounts() const {
-        long used = std::count_if(slots.begin(), slots.end(), [](auto& s) { return s.has_value(); });
+        long used =
+            std::count_if(slots.begin(), slots.end(), [](auto& s) { return s.has_value(); });
         std::string one = std::to_string(used) + "," + std::to_string(slots.size());
         return one + "," + one + "," + one;
     }
 
     void storage(const std::string& c) {
-        if (c == "+CPMS=?") return respond("+CPMS: (\"SM\",\"ME\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")");
+        if (c == "+CPMS=?")
+            return respond("+CPMS: (\"SM\",\"ME\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")");
         if (c == "+CPMS?") {
-            long used = std::count_if(slots.begin(), slots.end(), [](auto& s) { return s.has_value(); });
+            long used =
+                std::count_if(slots.begin(), slots.end(), [](auto& s) { return s.has_value(); });
             std::string one = "\"SM\"," + std::to_string(used) + "," + std::to_string(slots.size());
             return respond("+CPMS: " + one + "," + one + "," + one);
         }
@@ -404,7 +420,8 @@ struct Modem::State {
     }
 
     void callerIdSetting(const std::string& c) {
-        if (c == "+CLIP?") return respond(std::string("+CLIP: ") + (settings.callerId ? "1" : "0") + ",1");
+        if (c == "+CLIP?")
+            return respond(std::string("+CLIP: ") + (settings.callerId ? "1" : "0") + ",1");
         if (c == "+CLIP=?") return respond("+CLIP: (0,1)");
         std::vector<int> v = integers(c.size() > 6 ? c.substr(6) : "");
         if (c.size() <= 6 || c[5] != '=' || v[0] < 0 || v[0] > 1) return final("ERROR");
@@ -494,19 +511,26 @@ struct Modem::State {
     void complete(const SentMessage& message) {
         messages.push_back(message);
         noteChange();
-        if (partner.action == Partner::Action::none || (partnerActed && !partner.everyMessage)) return;
+        if (partner.action == Partner::Action::none || (partnerActed && !partner.everyMessage))
+            return;
         partnerActed = true;
         std::u16string from = partner.from.empty() ? message.number : partner.from;
         Partner p = partner;
         schedule(p.delayMs, [this, p, from] {
-            if (p.action == Partner::Action::replyBySms) deliver(from, p.text, pdu::gsmEncodable(p.text) ? pdu::Alphabet::gsm7 : pdu::Alphabet::ucs2, pdu::noClass);
-            else startCall(from, !from.empty() && from[0] == u'+' ? 145 : 129);
+            if (p.action == Partner::Action::replyBySms)
+                deliver(from, p.text,
+                        pdu::gsmEncodable(p.text) ? pdu::Alphabet::gsm7 : pdu::Alphabet::ucs2,
+                        pdu::noClass);
+            else
+                startCall(from, !from.empty() && from[0] == u'+' ? 145 : 129);
         });
     }
 
     // ---- The message store
 
-    bool validIndex(int index) const { return index >= 1 && index <= static_cast<int>(slots.size()); }
+    bool validIndex(int index) const {
+        return index >= 1 && index <= static_cast<int>(slots.size());
+    }
 
     void readMessage(const std::string& c) {
         int index = integers(c.substr(6))[0];
@@ -557,9 +581,11 @@ struct Modem::State {
 
     void deliverPart(const pdu::Part& part, int messageClass) {
         int mt = settings.indications[1];
-        bool direct = master >= 0 && ((mt == 2 && messageClass != 2) || (mt == 3 && messageClass == 3));
+        bool direct =
+            master >= 0 && ((mt == 2 && messageClass != 2) || (mt == 3 && messageClass == 3));
         if (direct) return urc({"+CMT: ," + std::to_string(part.tpduLength), part.hex});
-        auto free = std::find_if(slots.begin(), slots.end(), [](auto& s) { return !s.has_value(); });
+        auto free =
+            std::find_if(slots.begin(), slots.end(), [](auto& s) { return !s.has_value(); });
         if (free == slots.end()) return;  // the SIM is full: the network keeps trying, we drop it
         *free = Stored{part.hex, part.tpduLength, 0};
         if (mt != 0) urc({"+CMTI: \"SM\"," + std::to_string(free - slots.begin() + 1)});
@@ -581,8 +607,11 @@ struct Modem::State {
         if (!ringing || generation != callGeneration) return;
         urc({"RING"});
         if (settings.callerId) {
-            if (calls.back().number.empty()) urc({"+CLIP: \"\",128,,,,1"});
-            else urc({"+CLIP: \"" + toUtf8(calls.back().number) + "\"," + std::to_string(callerType) + ",\"\",0,\"\",0"});
+            if (calls.back().number.empty())
+                urc({"+CLIP: \"\",128,,,,1"});
+            else
+                urc({"+CLIP: \"" + toUtf8(calls.back().number) + "\"," +
+                     std::to_string(callerType) + ",\"\",0,\"\",0"});
         }
         if (--ringsLeft > 0) {
             schedule(options.ringIntervalMs, [this, generation] { ringOnce(generation); });
@@ -601,7 +630,9 @@ struct Modem::State {
         noteChange();
     }
 
-    bool callActive() const { return !calls.empty() && calls.back().answered && !calls.back().ended; }
+    bool callActive() const {
+        return !calls.empty() && calls.back().answered && !calls.back().ended;
+    }
 
     void answer() {
         if (!ringing) return final("NO CARRIER");
@@ -713,7 +744,9 @@ Modem::~Modem() {
     rmdir(s.directory.c_str());
 }
 
-const std::string& Modem::path() const { return state_->linkPath; }
+const std::string& Modem::path() const {
+    return state_->linkPath;
+}
 
 std::vector<SentMessage> Modem::messages() const {
     std::lock_guard<std::mutex> hold(state_->lock);

@@ -35,16 +35,16 @@ constexpr const char* loudspeakerCommand = "AT+CHFA=1";
 
 // One message the client sent, its parts put together.
 struct SentMessage {
-    std::u16string number;          // destination as decoded
-    std::u16string text;            // the whole text
+    std::u16string number;  // destination as decoded
+    std::u16string text;    // the whole text
     pdu::Alphabet alphabet = pdu::Alphabet::gsm7;
     uint8_t dcs = 0;
     int messageClass = pdu::noClass;
-    bool statusReport = false;      // TP-SRR of the first part
+    bool statusReport = false;  // TP-SRR of the first part
     bool validityPresent = false;
     unsigned parts = 1;
-    unsigned reference = 0;         // concatenation reference (0 for one part)
-    std::vector<std::string> pdus;  // as written after the prompt, in part order
+    unsigned reference = 0;             // concatenation reference (0 for one part)
+    std::vector<std::string> pdus;      // as written after the prompt, in part order
     std::vector<int> announcedLengths;  // the n of each AT+CMGS=<n>
 };
 
@@ -57,23 +57,23 @@ struct Call {
 struct Partner {
     enum class Action { none, replyBySms, callBack };
     Action action = Action::none;
-    std::u16string from;    // the partner's number; empty: the number the message went to
+    std::u16string from;  // the partner's number; empty: the number the message went to
     std::u16string text = u"OK, coming";
-    int delayMs = 8000;     // after the whole message came
+    int delayMs = 8000;        // after the whole message came
     bool everyMessage = true;  // false: only the first message
 };
 
 class Modem {
-public:
+  public:
     struct Options {
-        int baud = 0;                       // 0: bytes pass at once; else the speed of the line
-        int ringIntervalMs = 3000;          // RING and +CLIP repeat this often
-        int ringsBeforeGivingUp = 10;       // then the caller hangs up: NO CARRIER
-        std::string urcLineEnd = "\r\n";    // "\r\r\n" (SIMCom) or "\r" (bare CR) to test parsers
-        int splitUrcGapMs = 0;              // >0: URCs go out a byte at a time, this far apart
-        int storageSlots = 30;              // messages the SIM stores
+        int baud = 0;                     // 0: bytes pass at once; else the speed of the line
+        int ringIntervalMs = 3000;        // RING and +CLIP repeat this often
+        int ringsBeforeGivingUp = 10;     // then the caller hangs up: NO CARRIER
+        std::string urcLineEnd = "\r\n";  // "\r\r\n" (SIMCom) or "\r" (bare CR) to test parsers
+        int splitUrcGapMs = 0;            // >0: URCs go out a byte at a time, this far apart
+        int storageSlots = 30;            // messages the SIM stores
         bool refuseStoredIndications = false;  // AT+CNMI with <mt> 1 answers ERROR (only +CMT)
-        bool urcsWhileSubmitting = false;   // URCs may come between a PDU and its +CMGS
+        bool urcsWhileSubmitting = false;      // URCs may come between a PDU and its +CMGS
     };
 
     Modem();
@@ -86,12 +86,12 @@ public:
     const std::string& path() const;
 
     // ---- What the client did
-    std::vector<SentMessage> messages() const;       // complete messages, in order
-    std::vector<std::string> commandLines() const;   // every command line, as received
+    std::vector<SentMessage> messages() const;      // complete messages, in order
+    std::vector<std::string> commandLines() const;  // every command line, as received
     std::vector<Call> calls() const;
-    std::string audioCommand() const;                // last loudspeaker/audio command
-    bool smsIndicationsOn() const;                   // AT+CNMI asks for +CMT or +CMTI
-    bool callerIdOn() const;                         // AT+CLIP=1 is in force
+    std::string audioCommand() const;  // last loudspeaker/audio command
+    bool smsIndicationsOn() const;     // AT+CNMI asks for +CMT or +CMTI
+    bool callerIdOn() const;           // AT+CLIP=1 is in force
     // Polls pred (real time, bounded) and reports whether it held.
     bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000) const;
 
@@ -127,7 +127,7 @@ public:
 
     struct State;
 
-private:
+  private:
     std::shared_ptr<State> state_;
 };
 

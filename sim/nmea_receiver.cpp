@@ -31,10 +31,10 @@ constexpr uint64_t lineBytesPerSecond = 480;  // 4800 baud at 10 bits a byte
 constexpr uint64_t groupPeriodMs = 1000;      // one fix, one group of sentences, a second
 constexpr uint64_t forever = UINT64_MAX;
 constexpr int defaultReceiverPort = 4;
-constexpr int defaultNoFixSeconds = 10;       // a receiver takes a while to get its fix
-constexpr int comPortsSearched = 10;          // COM0 to COM9, the ports the program tries
-constexpr DWORD pathChars = 512;              // UTF-16 units of a device path in the registry
-constexpr long minuteUnits = 100000;          // NMEA minutes carry five decimals
+constexpr int defaultNoFixSeconds = 10;  // a receiver takes a while to get its fix
+constexpr int comPortsSearched = 10;     // COM0 to COM9, the ports the program tries
+constexpr DWORD pathChars = 512;         // UTF-16 units of a device path in the registry
+constexpr long minuteUnits = 100000;     // NMEA minutes carry five decimals
 
 const WCHAR portsKey[] = u"Drivers\\Ports";
 const WCHAR markerValue[] = u"Simulated receiver";  // the path the default receiver listed
@@ -62,8 +62,7 @@ std::string angle(double degrees, int degreeDigits, char positive, char negative
     const long minutes = units % (60 * minuteUnits);
     char text[32];
     std::snprintf(text, sizeof text, "%0*ld%02ld.%05ld,%c", degreeDigits, whole,
-                  minutes / minuteUnits, minutes % minuteUnits,
-                  degrees < 0 ? negative : positive);
+                  minutes / minuteUnits, minutes % minuteUnits, degrees < 0 ? negative : positive);
     return text;
 }
 
@@ -122,19 +121,19 @@ std::vector<std::string> generatedGroup(const Scenario& scenario, Phase::Kind ki
     gmtime_r(&utc, &parts);
     char clock[40];  // "hhmmss.00"; sized so that no int can overflow it
     char date[40];
-    std::snprintf(clock, sizeof clock, "%02d%02d%02d.00", parts.tm_hour, parts.tm_min, parts.tm_sec);
+    std::snprintf(clock, sizeof clock, "%02d%02d%02d.00", parts.tm_hour, parts.tm_min,
+                  parts.tm_sec);
     std::snprintf(date, sizeof date, "%02d%02d%02d", parts.tm_mday, parts.tm_mon + 1,
                   parts.tm_year % 100);
     const std::string& t = scenario.talker;
     if (kind != Phase::fix) {
         // $GPGGA,123519.00,,,,,0,00,99.99,,,,,,*48
         return {sentence(t + "GGA," + clock + ",,,,,0,00,99.99,,,,,,"),
-                sentence(t + "GSA,A,1,,,,,,,,,,,,,99.99,99.99,99.99"),
-                sentence(t + "GSV,1,1,00"),
+                sentence(t + "GSA,A,1,,,,,,,,,,,,,99.99,99.99,99.99"), sentence(t + "GSV,1,1,00"),
                 sentence(t + "RMC," + clock + ",V,,,,,,," + date + ",,,N")};
     }
-    const std::string position = angle(scenario.latitude, 2, 'N', 'S') + "," +
-                                 angle(scenario.longitude, 3, 'E', 'W');
+    const std::string position =
+        angle(scenario.latitude, 2, 'N', 'S') + "," + angle(scenario.longitude, 3, 'E', 'W');
     // $GPGGA,123519.00,4807.03800,N,01131.00000,E,1,08,0.9,545.4,M,46.9,M,,*..
     return {sentence(t + "GGA," + clock + "," + position + ",1,08,0.9,545.4,M,46.9,M,,"),
             sentence(t + "GSA,A,3,04,05,09,12,24,25,29,31,,,,,1.8,0.9,1.5"),
@@ -214,7 +213,9 @@ void NmeaReceiver::switchOn() {
     (void)!write(switchOnFd_, &one, sizeof one);
 }
 
-void NmeaReceiver::unplug() { stopAndJoin(true); }
+void NmeaReceiver::unplug() {
+    stopAndJoin(true);
+}
 
 void NmeaReceiver::stopAndJoin(bool hangUp) {
     if (hangUp) hangUp_.store(true);
@@ -253,40 +254,38 @@ void NmeaReceiver::run() {
 bool NmeaReceiver::runPhase(const Phase& phase) {
     const auto utc = [this] { return scenario_.startUtc + static_cast<time_t>(groupIndex_); };
     switch (phase.kind) {
-    case Phase::off: {
-        pollfd fds[2] = {{stopFd_, POLLIN, 0}, {switchOnFd_, POLLIN, 0}};
-        while (poll(fds, 2, -1) < 0)
-            if (errno != EINTR) return false;
-        if (fds[0].revents != 0) return false;
-        uint64_t count = 0;
-        (void)!read(switchOnFd_, &count, sizeof count);
-        nextGroupMs_ = monotonicMs();
-        return true;
-    }
-    case Phase::silent:
-        if (phase.seconds == 0) return pauseUntil(forever);
-        nextGroupMs_ = std::max(nextGroupMs_, monotonicMs()) + phase.seconds * groupPeriodMs;
-        groupIndex_ += phase.seconds;
-        return pauseUntil(nextGroupMs_);
-    case Phase::noFix:
-    case Phase::fix:
-        for (int second = 0; phase.seconds == 0 || second < phase.seconds; ++second)
-            if (!sendGroup(generatedGroup(scenario_, phase.kind, utc()))) return false;
-        return true;
-    case Phase::replay:
-        for (const std::vector<std::string>& group : groupedLog(phase.log))
-            if (!sendGroup(group)) return false;
-        return true;
-    case Phase::stream: {
-        // One group as long as the log: paced, its bytes leave at the line rate.
-        std::vector<std::string> sentences;
-        for (const std::vector<std::string>& group : groupedLog(phase.log))
-            sentences.insert(sentences.end(), group.begin(), group.end());
-        return sendGroup(sentences);
-    }
-    case Phase::unplug:
-        hangUp_.store(true);
-        return false;
+        case Phase::off: {
+            pollfd fds[2] = {{stopFd_, POLLIN, 0}, {switchOnFd_, POLLIN, 0}};
+            while (poll(fds, 2, -1) < 0)
+                if (errno != EINTR) return false;
+            if (fds[0].revents != 0) return false;
+            uint64_t count = 0;
+            (void)!read(switchOnFd_, &count, sizeof count);
+            nextGroupMs_ = monotonicMs();
+            return true;
+        }
+        case Phase::silent:
+            if (phase.seconds == 0) return pauseUntil(forever);
+            nextGroupMs_ = std::max(nextGroupMs_, monotonicMs()) + phase.seconds * groupPeriodMs;
+            groupIndex_ += phase.seconds;
+            return pauseUntil(nextGroupMs_);
+        case Phase::noFix:
+        case Phase::fix:
+            for (int second = 0; phase.seconds == 0 || second < phase.seconds; ++second)
+                if (!sendGroup(generatedGroup(scenario_, phase.kind, utc()))) return false;
+            return true;
+        case Phase::replay:
+            for (const std::vector<std::string>& group : groupedLog(phase.log))
+                if (!sendGroup(group)) return false;
+            return true;
+        case Phase::stream: {
+            // One group as long as the log: paced, its bytes leave at the line rate.
+            std::vector<std::string> sentences;
+            for (const std::vector<std::string>& group : groupedLog(phase.log))
+                sentences.insert(sentences.end(), group.begin(), group.end());
+            return sendGroup(sentences);
+        }
+        case Phase::unplug: hangUp_.store(true); return false;
     }
     return false;
 }

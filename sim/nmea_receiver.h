@@ -56,7 +56,7 @@ struct Scenario {
 };
 
 class NmeaReceiver {
-public:
+  public:
     // Opens a pseudo-terminal and runs the scenario on a thread of its own. Null, with a
     // reason in *error, when no terminal can be opened.
     static std::unique_ptr<NmeaReceiver> start(const Scenario& scenario,
@@ -79,7 +79,7 @@ public:
     uint64_t bytesSent() const { return bytesSent_.load(); }
     uint64_t groupsSent() const { return groupsSent_.load(); }
 
-private:
+  private:
     NmeaReceiver() = default;
     void run();
     bool runPhase(const Phase& phase);
@@ -91,19 +91,19 @@ private:
 
     Scenario scenario_;
     std::string devicePath_;
-    int master_ = -1;     // written by the script thread
-    int slave_ = -1;      // kept open so the terminal's settings last between users
-    int stopFd_ = -1;     // eventfd: stop (and hang up, with hangUp_)
-    int switchOnFd_ = -1; // eventfd: the end of an `off` phase
-    int openWatch_ = -1;  // inotify on the terminal's opens and closes (idleWhileClosed)
-    int listeners_ = 0;   // opens of the terminal not yet closed, by others than this
+    int master_ = -1;            // written by the script thread
+    int slave_ = -1;             // kept open so the terminal's settings last between users
+    int stopFd_ = -1;            // eventfd: stop (and hang up, with hangUp_)
+    int switchOnFd_ = -1;        // eventfd: the end of an `off` phase
+    int openWatch_ = -1;         // inotify on the terminal's opens and closes (idleWhileClosed)
+    int listeners_ = 0;          // opens of the terminal not yet closed, by others than this
     bool followsClock_ = false;  // fix times come from the machine's clock
     std::atomic<bool> hangUp_{false};
     std::atomic<bool> finished_{false};
     std::atomic<uint64_t> bytesSent_{0};
     std::atomic<uint64_t> groupsSent_{0};
-    uint64_t groupIndex_ = 0;     // seconds of the script so far (fix time of the next group)
-    uint64_t nextGroupMs_ = 0;    // when the next group is due (paced)
+    uint64_t groupIndex_ = 0;   // seconds of the script so far (fix time of the next group)
+    uint64_t nextGroupMs_ = 0;  // when the next group is due (paced)
     std::thread thread_;
 };
 

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "alert/alert_message.h"
-#include "common/status_text.h"
 #include "common/gps_state.h"
+#include "common/status_text.h"
 #include "settings/app_settings.h"
 #include "test_modem_support.h"
 
@@ -15,7 +15,9 @@ namespace {
 using namespace orven;
 using modemtest::ModemPhone;
 
-std::string utf8(const std::u16string& text) { return toUtf8(text); }
+std::string utf8(const std::u16string& text) {
+    return toUtf8(text);
+}
 
 const std::u16string header =
     u"Medicine Emergency ALERT \nfrom Lat: N50.061389\u00B0 Lon: E019.937222\u00B0 \n";
@@ -62,20 +64,26 @@ struct ComposeRow {
 
 TEST(AlertText, EveryPieceAsTheOwnerGaveIt) {
     const std::vector<ComposeRow> rows = {
-        {"the worked example", {2, 2, 34, u"Alpha", u"Bravo", 0},
+        {"the worked example",
+         {2, 2, 34, u"Alpha", u"Bravo", 0},
          u"Blood: A+ Sex: F 34 I'm Alpha Bravo" + emergencyEnding},
         {"nothing given: the third line is one blank", {}, emergencyEnding},
         {"an age without a sex is not written", {0, 0, 40, u"", u"", 0}, emergencyEnding},
-        {"a sex outside the table: no sex text, but the age", {0, 3, 40, u"", u"", 0},
+        {"a sex outside the table: no sex text, but the age",
+         {0, 3, 40, u"", u"", 0},
          u" 40" + emergencyEnding},
-        {"a blood type outside the table: the prefix alone", {9, 0, 0, u"", u"", 0},
+        {"a blood type outside the table: the prefix alone",
+         {9, 0, 0, u"", u"", 0},
          u"Blood: " + emergencyEnding},
-        {"only a first name leaves two blanks before the line feed", {0, 0, 0, u"Alpha", u"", 0},
+        {"only a first name leaves two blanks before the line feed",
+         {0, 0, 0, u"Alpha", u"", 0},
          u" I'm Alpha " + emergencyEnding},
         {"only a family name", {0, 0, 0, u"", u"Bravo", 0}, u" I'm  Bravo" + emergencyEnding},
-        {"male, 0- and the test ending", {5, 1, 71, u"Jan", u"Kowalski", 2},
+        {"male, 0- and the test ending",
+         {5, 1, 71, u"Jan", u"Kowalski", 2},
          u"Blood: 0- Sex: M 71 I'm Jan Kowalski" + testEnding},
-        {"AB- with a negative age (written as stored)", {8, 2, -5, u"", u"", 0},
+        {"AB- with a negative age (written as stored)",
+         {8, 2, -5, u"", u"", 0},
          u"Blood: AB- Sex: F -5" + emergencyEnding},
     };
     for (const ComposeRow& row : rows) {
@@ -160,18 +168,21 @@ TEST(SendAlert, TheWorkedExampleGoesOutWhole) {
     std::vector<sim::SentMessage> sent = p.sim.messages();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(utf8(sent[0].number), "+447700900123");
-    EXPECT_EQ(utf8(sent[0].text), utf8(header + u"Blood: A+ Sex: F 34 I'm Alpha Bravo" + emergencyEnding));
+    EXPECT_EQ(utf8(sent[0].text),
+              utf8(header + u"Blood: A+ Sex: F 34 I'm Alpha Bravo" + emergencyEnding));
     EXPECT_EQ(sent[0].dcs, 0x1B) << "UCS-2, class 3";
     EXPECT_FALSE(sent[0].statusReport);
     EXPECT_EQ(alertsSent.load(), 1u);
     EXPECT_EQ(utf8(statusNow()), "Alert has sent correctly\nAwaiting for response...");
     EXPECT_EQ(smsHandle, 0u);
-    std::vector<std::string> calls = traceOf({"SetCursor", "SmsOpen", "SmsSendMessage", "SmsClose"});
+    std::vector<std::string> calls =
+        traceOf({"SetCursor", "SmsOpen", "SmsSendMessage", "SmsClose"});
     ASSERT_EQ(calls.size(), 5u);
     EXPECT_EQ(calls[0], "SetCursor wait");
     EXPECT_EQ(calls[1].rfind("SmsOpen handle=", 0), 0u);
     std::string handle = calls[1].substr(15);
-    EXPECT_EQ(calls[2], "SmsSendMessage handle=" + handle + " to=+447700900123 bytes=274 parts=3 result=0");
+    EXPECT_EQ(calls[2],
+              "SmsSendMessage handle=" + handle + " to=+447700900123 bytes=274 parts=3 result=0");
     EXPECT_EQ(calls[3], "SmsClose handle=" + handle);
     EXPECT_EQ(calls[4], "SetCursor none");
 
@@ -190,13 +201,25 @@ struct TargetRow {
 
 TEST(SendAlert, TargetsByNumbersAndTestMode) {
     const std::vector<TargetRow> rows = {
-        {"both alert numbers, in order", u"+447700900123", u"+447700900456", 0, u"",
+        {"both alert numbers, in order",
+         u"+447700900123",
+         u"+447700900456",
+         0,
+         u"",
          {"+447700900123", "+447700900456"}},
         {"alert number 1 empty", u"", u"+447700900456", 0, u"", {"+447700900456"}},
-        {"alert number 1 of two characters is passed over", u"12", u"+447700900456", 0, u"",
+        {"alert number 1 of two characters is passed over",
+         u"12",
+         u"+447700900456",
+         0,
+         u"",
          {"+447700900456"}},
         {"three characters are enough", u"112", u"", 0, u"", {"112"}},
-        {"a test goes to the test number only", u"+447700900123", u"+447700900456", 2, u"600100200",
+        {"a test goes to the test number only",
+         u"+447700900123",
+         u"+447700900456",
+         2,
+         u"600100200",
          {"600100200"}},
         {"a test number of two characters: nothing is sent", u"+447700900123", u"", 2, u"60", {}},
         {"no usable number: nothing is sent, yet the send succeeds", u"", u"", 0, u"", {}},
@@ -216,8 +239,9 @@ TEST(SendAlert, TargetsByNumbersAndTestMode) {
         for (size_t i = 0; i < row.expected.size(); ++i) {
             EXPECT_EQ(utf8(sent[before + i].number), row.expected[i]);
             const std::u16string& ending = row.test ? testEnding : emergencyEnding;
-            EXPECT_EQ(utf8(sent[before + i].text.substr(sent[before + i].text.size() - ending.size())),
-                      utf8(ending));
+            EXPECT_EQ(
+                utf8(sent[before + i].text.substr(sent[before + i].text.size() - ending.size())),
+                utf8(ending));
         }
     }
 }

@@ -7,10 +7,10 @@
 
 #include "alert/alert_message.h"
 #include "alert/confirmation_watcher.h"
-#include "common/platform_facts.h"
 #include "app/startup.h"
-#include "common/status_text.h"
 #include "common/gps_state.h"
+#include "common/platform_facts.h"
+#include "common/status_text.h"
 #include "settings/app_settings.h"
 #include "test_modem_support.h"
 
@@ -34,7 +34,8 @@ LRESULT CALLBACK standInProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 
 std::string handleText(HWND window) {
     char text[32];
-    std::snprintf(text, sizeof text, "%#lx", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(window)));
+    std::snprintf(text, sizeof text, "%#lx",
+                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(window)));
     return text;
 }
 
@@ -67,7 +68,7 @@ int traceIndex(const std::string& fragment) {
 }
 
 class Confirmation {
-public:
+  public:
     explicit Confirmation(const std::string& profile = "") : p(profile, options()) {
         resetSettingsForTests();
         lstrcpynW(appSettings.alertNumber1, u"+447700900123", alertNumberSize);
@@ -85,8 +86,8 @@ public:
         wc.lpfnWndProc = standInProc;
         wc.lpszClassName = u"StandInMainWindow";
         RegisterClassW(&wc);
-        mainWindow = CreateWindowExW(0, u"StandInMainWindow", u"ZURV: ORVEN\u2122", WS_VISIBLE, 0, 0, 240, 320,
-                                     nullptr, nullptr, nullptr, nullptr);
+        mainWindow = CreateWindowExW(0, u"StandInMainWindow", u"ZURV: ORVEN\u2122", WS_VISIBLE, 0,
+                                     0, 240, 320, nullptr, nullptr, nullptr, nullptr);
         alarmTimer = "SetTimer hwnd=" + handleText(mainWindow) + " id=8 ms=500";
         rilHandle = nullptr;
         DWORD id = 0;
@@ -136,14 +137,16 @@ TEST(ConfirmationByRadio, ACallBackIsAnsweredAndPutOnTheLoudspeaker) {
     appSettings.autoSpeakerphone = 1;
     c.partner(sim::Partner::Action::callBack);
     ASSERT_TRUE(sendAlert());
-    ASSERT_TRUE(c.p.sim.waitUntil([&] { return !c.p.sim.calls().empty() && c.p.sim.calls()[0].answered; }));
+    ASSERT_TRUE(
+        c.p.sim.waitUntil([&] { return !c.p.sim.calls().empty() && c.p.sim.calls()[0].answered; }));
     // The watcher waits a second after the answer request before the loudspeaker.
     EXPECT_EQ(statusNow(), "Emergency message confirned\nPlease speak...");
     EXPECT_FALSE(traced(c.alarmTimer));
     ASSERT_TRUE(c.p.sim.waitUntil([&] { return c.p.sim.audioCommand() == "AT+CHFA=1"; }));
     ASSERT_TRUE(eventually([&] { return traced(c.alarmTimer); }));
     int answer = traceIndex("RIL_Answer"), speaker = traceIndex("loudspeaker on (ossvcs 218)"),
-        alarm = traceIndex(c.alarmTimer), front = traceIndex("SetForegroundWindow hwnd=" + handleText(mainWindow));
+        alarm = traceIndex(c.alarmTimer),
+        front = traceIndex("SetForegroundWindow hwnd=" + handleText(mainWindow));
     EXPECT_TRUE(front >= 0 && front < answer && answer < speaker && speaker < alarm);
     EXPECT_FALSE(hasWindow(u"Phone - Incoming..."));
 }

@@ -11,8 +11,8 @@
 
 #include "alert/alert_message.h"
 #include "app/startup.h"
-#include "common/status_text.h"
 #include "common/gps_state.h"
+#include "common/status_text.h"
 #include "platform/testing.h"
 #include "settings/app_settings.h"
 #include "sim/modem.h"
@@ -58,7 +58,7 @@ std::string printed(const std::vector<int>& numbers) {
 }
 
 class Procedure : public ::testing::Test {
-protected:
+  protected:
     orven::test::Phone phone;
     std::unique_ptr<NmeaReceiver> receiver;
     std::unique_ptr<Modem> modem = std::make_unique<Modem>();
@@ -68,7 +68,8 @@ protected:
     void prepare(const std::string& settings, int receiverPort = -1,
                  std::vector<Phase> phases = {{Phase::fix, 0}}, bool paced = true) {
         std::string hive = "Windows Registry Editor Version 5.00\r\n\r\n";
-        if (!settings.empty()) hive += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZURV\\ORVEN]\r\n" + settings + "\r\n";
+        if (!settings.empty())
+            hive += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZURV\\ORVEN]\r\n" + settings + "\r\n";
         hive += "[HKEY_LOCAL_MACHINE\\Drivers\\Ports]\r\n";
         if (receiverPort >= 0) {
             Scenario scenario;
@@ -78,7 +79,8 @@ protected:
             hive += "\"COM" + std::to_string(receiverPort) + ":\"=\"" + receiver->devicePath() +
                     "\"\r\n";
         }
-        hive += "\r\n[HKEY_LOCAL_MACHINE\\Drivers\\Modem]\r\n\"Port\"=\"" + modem->path() + "\"\r\n";
+        hive +=
+            "\r\n[HKEY_LOCAL_MACHINE\\Drivers\\Modem]\r\n\"Port\"=\"" + modem->path() + "\"\r\n";
         phone.writeHive("system.reg", hive);
     }
 
@@ -91,17 +93,17 @@ protected:
         return phone.waitFor([&] { return statusNow() == text; }, realTimeStep, realMs);
     }
     bool statusStartsWith(const std::u16string& text, uint32_t realMs = 15000) {
-        return phone.waitFor([&] { return statusNow().rfind(text, 0) == 0; }, realTimeStep,
-                             realMs);
+        return phone.waitFor([&] { return statusNow().rfind(text, 0) == 0; }, realTimeStep, realMs);
     }
 };
 
 TEST_F(Procedure, FromATapToTheAlarmWithOneSendAndAReply) {
-    modem->setPartner({orven::sim::Partner::Action::replyBySms, u"+48600100200", u"On my way",
-                       200, true});
-    prepare("\"Alert number 1\"=\"600100200\"\r\n\"Alerts number\"=dword:00000000\r\n"
-            "\"GPS port number\"=dword:00000004\r\n\"Owner blood\"=dword:00000002\r\n",
-            4);
+    modem->setPartner(
+        {orven::sim::Partner::Action::replyBySms, u"+48600100200", u"On my way", 200, true});
+    prepare(
+        "\"Alert number 1\"=\"600100200\"\r\n\"Alerts number\"=dword:00000000\r\n"
+        "\"GPS port number\"=dword:00000004\r\n\"Owner blood\"=dword:00000002\r\n",
+        4);
     startAndSettle();
 
     phone.tap(50, 300);
@@ -138,9 +140,10 @@ TEST_F(Procedure, FromATapToTheAlarmWithOneSendAndAReply) {
 }
 
 TEST_F(Procedure, RepeatsEveryMinuteUntilTheOwnersCount) {
-    prepare("\"Alert number 1\"=\"600100200\"\r\n\"Alert number 2\"=\"12\"\r\n"
-            "\"Alerts number\"=dword:00000001\r\n\"GPS port number\"=dword:00000004\r\n",
-            4);
+    prepare(
+        "\"Alert number 1\"=\"600100200\"\r\n\"Alert number 2\"=\"12\"\r\n"
+        "\"Alerts number\"=dword:00000001\r\n\"GPS port number\"=dword:00000004\r\n",
+        4);
     startAndSettle();
     phone.tap(50, 300);
     phone.advance(1000);
@@ -150,7 +153,8 @@ TEST_F(Procedure, RepeatsEveryMinuteUntilTheOwnersCount) {
     ASSERT_TRUE(statusBecomes(u"Alerts've sent 2x correctly\nAwaiting for response...", 5000));
     orven::test::clearTrace();
     phone.advance(180000);
-    EXPECT_EQ(modem->messages().size(), 2u);  // two sends for index 1; the 2-digit number is passed over
+    EXPECT_EQ(modem->messages().size(),
+              2u);  // two sends for index 1; the 2-digit number is passed over
     for (const auto& message : modem->messages()) EXPECT_EQ(message.number, u"600100200");
     for (const auto& line : orven::test::traceLines())
         EXPECT_EQ(line.find("id=7 ms=60000"), std::string::npos) << line;
@@ -158,9 +162,10 @@ TEST_F(Procedure, RepeatsEveryMinuteUntilTheOwnersCount) {
 
 TEST_F(Procedure, AConfirmationDuringTheMinutesWaitStopsTheRepeats) {
     modem->setPartner({orven::sim::Partner::Action::callBack, u"", u"", 300, false});
-    prepare("\"Alert number 1\"=\"600100200\"\r\n\"Alerts number\"=dword:00000005\r\n"
-            "\"GPS port number\"=dword:00000004\r\n\"Auto-answering\"=dword:00000000\r\n",
-            4);
+    prepare(
+        "\"Alert number 1\"=\"600100200\"\r\n\"Alerts number\"=dword:00000005\r\n"
+        "\"GPS port number\"=dword:00000004\r\n\"Auto-answering\"=dword:00000000\r\n",
+        4);
     startAndSettle();
     phone.tap(50, 300);
     phone.advance(1000);
@@ -182,7 +187,8 @@ TEST_F(Procedure, WithoutAUsableAlertNumberNothingStarts) {
     auto boxes = orven::test::messageBoxes();
     ASSERT_EQ(boxes.size(), 2u);
     for (const auto& box : boxes) {
-        EXPECT_EQ(box.text, u"No alert message will send!\n\nYou have to set at least one alert number.");
+        EXPECT_EQ(box.text,
+                  u"No alert message will send!\n\nYou have to set at least one alert number.");
         EXPECT_EQ(box.caption, u"ZURV: ORVEN\u2122");
         EXPECT_EQ(box.style, 0x10u);
     }
@@ -226,16 +232,18 @@ TEST_F(Procedure, AnAlertNumberDoesNotTurnTheFirstStartSearchIntoAnAlert) {
 }
 
 TEST_F(Procedure, HardwareButtonRightAfterItsAssignmentOnlyConfirmsIt) {
-    prepare("\"Alert number 1\"=\"600100200\"\r\n\"Hardware test\"=dword:00000001\r\n"
-            "\"Hardware key\"=\"40C1\"\r\n\"GPS port number\"=dword:00000004\r\n",
-            4);
+    prepare(
+        "\"Alert number 1\"=\"600100200\"\r\n\"Hardware test\"=dword:00000001\r\n"
+        "\"Hardware key\"=\"40C1\"\r\n\"GPS port number\"=dword:00000004\r\n",
+        4);
     orven::test::answerNextMessageBoxes({IDOK});
     phone.start(WinMain, u"-a");
     phone.advance(3000);
     auto boxes = orven::test::messageBoxes();
     ASSERT_EQ(boxes.size(), 1u);  // no first-start question either
     EXPECT_EQ(boxes[0].style, 0x30u);
-    EXPECT_EQ(boxes[0].text.rfind(u"This message confirms, that your hardware button works", 0), 0u);
+    EXPECT_EQ(boxes[0].text.rfind(u"This message confirms, that your hardware button works", 0),
+              0u);
     EXPECT_EQ(phone.read([] { return appSettings.hardwareTest; }), 0);
     EXPECT_NE(phone.readHive("system.reg").find("\"Hardware test\"=dword:00000000"),
               std::string::npos);
@@ -253,9 +261,10 @@ TEST_F(Procedure, HardwareButtonStartBeginsTheProcedure) {
 }
 
 TEST_F(Procedure, TestModeSendsOnceToTheTestNumberOnly) {
-    prepare("\"Alert number 1\"=\"600100200\"\r\n\"Alert number 2\"=\"600300400\"\r\n"
-            "\"Alerts number\"=dword:00000006\r\n",
-            -1);
+    prepare(
+        "\"Alert number 1\"=\"600100200\"\r\n\"Alert number 2\"=\"600300400\"\r\n"
+        "\"Alerts number\"=dword:00000006\r\n",
+        -1);
     startAndSettle();
     // What the alert-sending test does: a test number, test mode and a position.
     phone.onGui([] {
@@ -320,9 +329,10 @@ TEST_F(Procedure, AReceiverPulledOutWhileAwaitingAPositionEndsAsLost) {
 }
 
 TEST_F(Procedure, ClosingDuringASeriesStopsIt) {
-    prepare("\"Alert number 1\"=\"600100200\"\r\n\"Alerts number\"=dword:00000005\r\n"
-            "\"GPS port number\"=dword:00000004\r\n",
-            4);
+    prepare(
+        "\"Alert number 1\"=\"600100200\"\r\n\"Alerts number\"=dword:00000005\r\n"
+        "\"GPS port number\"=dword:00000004\r\n",
+        4);
     startAndSettle();
     phone.tap(50, 300);
     phone.advance(1000);

@@ -16,7 +16,9 @@
 
 namespace {
 
-std::string utf8(const std::u16string& text) { return orven::linuxPath(text); }
+std::string utf8(const std::u16string& text) {
+    return orven::linuxPath(text);
+}
 
 struct PathRow {
     const char* legend;
@@ -84,7 +86,7 @@ TEST(Files, ProgramFolderIsTheExecutablesFolderWithABackslash) {
 
 // A fresh folder with a few files, removed at the end.
 class FindFiles : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/ov-find-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);

@@ -12,7 +12,9 @@ namespace {
 
 constexpr uint32_t whiteXrgb = 0xFFFFFF;
 
-uint32_t xrgbOf(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+uint32_t xrgbOf(COLORREF c) {
+    return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+}
 
 HBRUSH stockBrush(int index) {
     return static_cast<HBRUSH>(static_cast<void*>(GetStockObject(index)));
@@ -20,7 +22,7 @@ HBRUSH stockBrush(int index) {
 
 // A memory context over a white bitmap, with a font selected.
 class Canvas {
-public:
+  public:
     Canvas(int width, int height) : width_(width), height_(height) {
         dc_ = CreateCompatibleDC(nullptr);
         bitmap_ = CreateCompatibleBitmap(dc_, width, height);
@@ -66,13 +68,15 @@ public:
         for (int y = 0; y < height_; ++y) {
             RECT row = ink(RECT{0, y, width_, y + 1});
             if (row.left >= row.right) continue;
-            if (!runs.empty() && runs.back().second == y) runs.back().second = y + 1;
-            else runs.emplace_back(y, y + 1);
+            if (!runs.empty() && runs.back().second == y)
+                runs.back().second = y + 1;
+            else
+                runs.emplace_back(y, y + 1);
         }
         return runs;
     }
 
-private:
+  private:
     int width_, height_;
     HDC dc_;
     HBITMAP bitmap_;
@@ -90,7 +94,7 @@ HFONT tahoma(int height, bool bold = false) {
 }
 
 class Gdi : public ::testing::Test {
-protected:
+  protected:
     orven::test::Phone phone;
 };
 
@@ -104,7 +108,7 @@ struct AlignRow {
 };
 
 class DrawTextAlignment : public ::testing::TestWithParam<AlignRow> {
-protected:
+  protected:
     orven::test::Phone phone;
 };
 
@@ -133,20 +137,20 @@ TEST_P(DrawTextAlignment, InkSitsWhereTheFormatSays) {
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, DrawTextAlignment,
-    ::testing::Values(
-        AlignRow{"TopLeft", 0, -1, -1, 20, 10},
-        AlignRow{"CentredHorizontally", DT_CENTER, 100, -1, -1, 10},
-        AlignRow{"CentredBoth", DT_CENTER | DT_VCENTER | DT_SINGLELINE, 100, 40, -1, -1},
-        AlignRow{"VCentreNeedsSingleLine", DT_CENTER | DT_VCENTER, 100, -1, -1, 10},
-        AlignRow{"BottomSingleLine", DT_BOTTOM | DT_SINGLELINE, -1, -1, 20, 55}),
+    ::testing::Values(AlignRow{"TopLeft", 0, -1, -1, 20, 10},
+                      AlignRow{"CentredHorizontally", DT_CENTER, 100, -1, -1, 10},
+                      AlignRow{"CentredBoth", DT_CENTER | DT_VCENTER | DT_SINGLELINE, 100, 40, -1,
+                               -1},
+                      AlignRow{"VCentreNeedsSingleLine", DT_CENTER | DT_VCENTER, 100, -1, -1, 10},
+                      AlignRow{"BottomSingleLine", DT_BOTTOM | DT_SINGLELINE, -1, -1, 20, 55}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 TEST_F(Gdi, LineFeedsBreakLinesExceptOnASingleLine) {
     Canvas canvas(240, 100);
     canvas.useFont(tahoma(15, true));
     RECT rect{0, 0, 240, 100};
-    int height = DrawTextW(canvas.dc(), u"GPS Rx found\nAwaiting for position...", -1, &rect,
-                           DT_CENTER);
+    int height =
+        DrawTextW(canvas.dc(), u"GPS Rx found\nAwaiting for position...", -1, &rect, DT_CENTER);
     EXPECT_EQ(height, 30) << "two lines of the 15-pixel cell";
     auto rows = canvas.inkRows();
     ASSERT_EQ(rows.size(), 2u);
@@ -267,7 +271,7 @@ struct GlyphRow {
 };
 
 class GlyphPixels : public ::testing::TestWithParam<GlyphRow> {
-protected:
+  protected:
     orven::test::Phone phone;
 };
 
@@ -283,20 +287,21 @@ TEST_P(GlyphPixels, OneBitAndGreyGlyphsBothDraw) {
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 200; ++x) {
             uint32_t p = canvas.at(x, y);
-            if (p == 0) ++black;
-            else if (p != whiteXrgb) ++grey;
+            if (p == 0)
+                ++black;
+            else if (p != whiteXrgb)
+                ++grey;
         }
     EXPECT_GT(black, 20);
     EXPECT_EQ(grey > 0, row.greyLevels) << grey << " grey pixels";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, GlyphPixels,
-    ::testing::Values(GlyphRow{"Tahoma15Bitmap", 15, false, false},
-                      GlyphRow{"Tahoma13BoldBitmap", 13, true, false},
-                      GlyphRow{"Tahoma17Outline", 17, false, true},
-                      GlyphRow{"Tahoma20BoldOutline", 20, true, true}),
-    [](const auto& info) { return std::string(info.param.legend); });
+INSTANTIATE_TEST_SUITE_P(Sizes, GlyphPixels,
+                         ::testing::Values(GlyphRow{"Tahoma15Bitmap", 15, false, false},
+                                           GlyphRow{"Tahoma13BoldBitmap", 13, true, false},
+                                           GlyphRow{"Tahoma17Outline", 17, false, true},
+                                           GlyphRow{"Tahoma20BoldOutline", 20, true, true}),
+                         [](const auto& info) { return std::string(info.param.legend); });
 
 TEST_F(Gdi, EveryFaceNameGivesAFont) {
     Canvas canvas(300, 40);
@@ -321,8 +326,9 @@ HBITMAP makeSource(HDC dc) {
     HBITMAP bitmap = CreateCompatibleBitmap(dc, 4, 2);
     HDC memory = CreateCompatibleDC(dc);
     HGDIOBJ old = SelectObject(memory, bitmap);
-    const COLORREF colours[2][4] = {{RGB(0, 0, 0), RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255)},
-                                    {RGB(255, 255, 255), RGB(0, 0, 0), RGB(9, 9, 9), RGB(255, 0, 0)}};
+    const COLORREF colours[2][4] = {
+        {RGB(0, 0, 0), RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255)},
+        {RGB(255, 255, 255), RGB(0, 0, 0), RGB(9, 9, 9), RGB(255, 0, 0)}};
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 4; ++x) SetPixel(memory, x, y, colours[y][x]);
     SelectObject(memory, old);
@@ -338,20 +344,20 @@ struct BlitRow {
 };
 
 class Transparent : public ::testing::TestWithParam<BlitRow> {
-protected:
+  protected:
     orven::test::Phone phone;
 };
 
 char letterOf(uint32_t xrgb) {
     switch (xrgb) {
-    case 0x000000: return 'k';
-    case 0xFF0000: return 'r';
-    case 0x00FF00: return 'g';
-    case 0x0000FF: return 'b';
-    case 0xFFFFFF: return 'w';
-    case 0x090909: return 'd';
-    case 0x808080: return '.';
-    default: return '?';
+        case 0x000000: return 'k';
+        case 0xFF0000: return 'r';
+        case 0x00FF00: return 'g';
+        case 0x0000FF: return 'b';
+        case 0xFFFFFF: return 'w';
+        case 0x090909: return 'd';
+        case 0x808080: return '.';
+        default: return '?';
     }
 }
 
@@ -361,8 +367,8 @@ TEST_P(Transparent, KeyIsLeftOutAndTheSourceStretched) {
     RECT all{0, 0, 16, 8};
     FillRect(canvas.dc(), &all, stockBrush(GRAY_BRUSH));
     HBITMAP source = makeSource(canvas.dc());
-    ASSERT_TRUE(TransparentImage(canvas.dc(), 0, 0, row.destWidth, row.destHeight, source, 0, 0,
-                                 4, 2, row.key));
+    ASSERT_TRUE(TransparentImage(canvas.dc(), 0, 0, row.destWidth, row.destHeight, source, 0, 0, 4,
+                                 2, row.key));
     for (int y = 0; y < static_cast<int>(row.expected.size()); ++y) {
         std::string actual;
         for (int x = 0; x < static_cast<int>(row.expected[y].size()); ++x)
@@ -374,13 +380,15 @@ TEST_P(Transparent, KeyIsLeftOutAndTheSourceStretched) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Transparent,
-    ::testing::Values(
-        BlitRow{"SameSizeBlackKey", 4, 2, RGB(0, 0, 0), {".rgb.", "w.dr."}},
-        BlitRow{"SameSizeWhiteKey", 4, 2, RGB(255, 255, 255), {"krgb.", ".kdr."}},
-        BlitRow{"KeyMatchesExactly", 4, 2, RGB(9, 9, 9), {"krgb.", "wk.r."}},
-        BlitRow{"StretchedTwice", 8, 4, RGB(255, 255, 255),
-                {"kkrrggbb.", "kkrrggbb.", "..kkddrr.", "..kkddrr.", "........."}},
-        BlitRow{"ShrunkToHalf", 2, 1, RGB(0, 0, 255), {"kg.", "..."}}),
+    ::testing::Values(BlitRow{"SameSizeBlackKey", 4, 2, RGB(0, 0, 0), {".rgb.", "w.dr."}},
+                      BlitRow{"SameSizeWhiteKey", 4, 2, RGB(255, 255, 255), {"krgb.", ".kdr."}},
+                      BlitRow{"KeyMatchesExactly", 4, 2, RGB(9, 9, 9), {"krgb.", "wk.r."}},
+                      BlitRow{"StretchedTwice",
+                              8,
+                              4,
+                              RGB(255, 255, 255),
+                              {"kkrrggbb.", "kkrrggbb.", "..kkddrr.", "..kkddrr.", "........."}},
+                      BlitRow{"ShrunkToHalf", 2, 1, RGB(0, 0, 255), {"kg.", "..."}}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 TEST_F(Gdi, TransparentImageTakesAMemoryContextAsSource) {
@@ -414,8 +422,8 @@ HWND makeWindow(int x, int y, int w, int h, HWND parent = nullptr) {
     wc.lpfnWndProc = plainProc;
     wc.lpszClassName = u"GdiTestWindow";
     RegisterClassW(&wc);
-    return CreateWindowExW(0, u"GdiTestWindow", u"", WS_VISIBLE | (parent ? WS_CHILD : 0), x, y,
-                           w, h, parent, nullptr, nullptr, nullptr);
+    return CreateWindowExW(0, u"GdiTestWindow", u"", WS_VISIBLE | (parent ? WS_CHILD : 0), x, y, w,
+                           h, parent, nullptr, nullptr, nullptr);
 }
 
 void fill(HWND hwnd, COLORREF colour) {
@@ -481,8 +489,8 @@ TEST_F(Gdi, ObjectsLiveUntilDeletedAndStockObjectsForever) {
 }
 
 TEST_F(Gdi, SkinBitmapHasItsTwoRegions) {
-    HBITMAP skin = static_cast<HBITMAP>(
-        LoadImageW(nullptr, MAKEINTRESOURCEW(105), IMAGE_BITMAP, 0, 0, 0));
+    HBITMAP skin =
+        static_cast<HBITMAP>(LoadImageW(nullptr, MAKEINTRESOURCEW(105), IMAGE_BITMAP, 0, 0, 0));
     ASSERT_NE(skin, nullptr);
     BITMAP info{};
     ASSERT_EQ(GetObjectW(reinterpret_cast<HGDIOBJ>(skin), sizeof info, &info),

@@ -24,9 +24,12 @@ using orven::sim::Phase;
 // search's (2, 3) and the procedure's (5) are only stopped, so the port stays as it is.
 LRESULT CALLBACK linkWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_TIMER) return DefWindowProcW(window, message, wParam, lParam);
-    if (wParam == receiverLostTimer) onReceiverLostTimer(window);
-    else if (wParam == positionMissedTimer) onPositionMissedTimer(window);
-    else KillTimer(window, wParam);
+    if (wParam == receiverLostTimer)
+        onReceiverLostTimer(window);
+    else if (wParam == positionMissedTimer)
+        onPositionMissedTimer(window);
+    else
+        KillTimer(window, wParam);
     return 0;
 }
 

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "common/gps_state.h"
 #include "common/status_text.h"
 #include "gps/gps_port.h"
-#include "common/gps_state.h"
 #include "platform/testing.h"
 #include "settings/app_settings.h"
 #include "sim/nmea_receiver.h"

@@ -19,7 +19,8 @@ Value text(std::u16string name, std::u16string_view value) {
 }
 
 Value number(std::u16string name, uint32_t value) {
-    return Value{std::move(name), REG_DWORD,
+    return Value{std::move(name),
+                 REG_DWORD,
                  {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)}};
 }
 
@@ -45,7 +46,8 @@ std::string describe(const Hive& hive) {
     for (const Key& key : hive.keys) {
         out << "[" << std::string(key.path.begin(), key.path.end()) << "]";
         for (const Value& value : key.values) {
-            out << " " << std::string(value.name.begin(), value.name.end()) << ":" << value.type << "/";
+            out << " " << std::string(value.name.begin(), value.name.end()) << ":" << value.type
+                << "/";
             for (uint8_t byte : value.data) out << int(byte) << ",";
         }
         out << "\n";
@@ -69,45 +71,55 @@ TEST(Hive, ParsesTheFormsAPersonOrRegeditWrites) {
          head + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZURV\\ORVEN]\n\"First name\"=\"Anna\"\n"
                 "\"Owner age\"=dword:0000002a\n\"Owner\"=hex:41,00,00,00\n@=\"cmd\"\n",
          {{{orven16,
-            {text(u"First name", u"Anna"), number(u"Owner age", 42), raw(u"Owner", REG_BINARY, {0x41, 0, 0, 0}),
-             text(u"", u"cmd")}}}}},
+            {text(u"First name", u"Anna"), number(u"Owner age", 42),
+             raw(u"Owner", REG_BINARY, {0x41, 0, 0, 0}), text(u"", u"cmd")}}}}},
         {"CRLF line ends and a UTF-8 byte order mark",
-         "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"x\"=\"1\"\r\n",
+         "\xEF\xBB\xBFWindows Registry Editor Version "
+         "5.00\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"x\"=\"1\"\r\n",
          {{{u"HKEY_CURRENT_USER\\A", {text(u"x", u"1")}}}}},
         {"comments, blank lines, indentation and blanks around '='",
          head + "; owner data\n\n  [HKEY_CURRENT_USER\\A]  \n\n ; more\n  \"x\" = dword:1 \n",
          {{{u"HKEY_CURRENT_USER\\A", {number(u"x", 1)}}}}},
         {"hex list continued over lines with a backslash",
-         head + "[HKEY_CURRENT_USER\\A]\n\"b\"=hex:01,02,\\\n  03,04,\\\n  05\n\"c\"=dword:00000002\n",
+         head +
+             "[HKEY_CURRENT_USER\\A]\n\"b\"=hex:01,02,\\\n  03,04,\\\n  05\n\"c\"=dword:00000002\n",
          {{{u"HKEY_CURRENT_USER\\A", {raw(u"b", REG_BINARY, {1, 2, 3, 4, 5}), number(u"c", 2)}}}}},
         {"upper-case prefixes and digits, short dword, typed and empty hex",
          head + "[HKEY_CURRENT_USER\\A]\n\"d\"=DWORD:FF\n\"m\"=hex(7):61,00,00,00\n\"e\"=HEX:\n"
                 "\"o\"=hex(1):41\n\"big\"=hex(FFFFFFFF):00\n",
          {{{u"HKEY_CURRENT_USER\\A",
-            {number(u"d", 255), raw(u"m", 7, {0x61, 0, 0, 0}), raw(u"e", REG_BINARY, {}), raw(u"o", REG_SZ, {0x41}),
-             raw(u"big", 0xFFFFFFFF, {0})}}}}},
+            {number(u"d", 255), raw(u"m", 7, {0x61, 0, 0, 0}), raw(u"e", REG_BINARY, {}),
+             raw(u"o", REG_SZ, {0x41}), raw(u"big", 0xFFFFFFFF, {0})}}}}},
         {"escapes in names and texts; a backslash that escapes nothing is kept",
-         head + "[HKEY_CURRENT_USER\\A]\n\"a\\\"b\\\\c\"=\"\\\"x\\\\\\\"\"\n\"path\"=\"C:\\Windows\"\n",
-         {{{u"HKEY_CURRENT_USER\\A", {text(u"a\"b\\c", u"\"x\\\""), text(u"path", u"C:\\Windows")}}}}},
+         head + "[HKEY_CURRENT_USER\\A]\n\"a\\\"b\\\\c\"=\"\\\"x\\\\\\\"\"\n\"path\"=\"C:"
+                "\\Windows\"\n",
+         {{{u"HKEY_CURRENT_USER\\A",
+            {text(u"a\"b\\c", u"\"x\\\""), text(u"path", u"C:\\Windows")}}}}},
         {"a repeated key merges into its first spelling; a repeated value is replaced in place",
-         head + "[HKEY_CURRENT_USER\\Keys]\n\"a\"=\"1\"\n\"b\"=\"2\"\n[hkey_current_user\\KEYS]\n\"A\"=\"3\"\n",
+         head + "[HKEY_CURRENT_USER\\Keys]\n\"a\"=\"1\"\n\"b\"=\"2\"\n[hkey_current_user\\KEYS]"
+                "\n\"A\"=\"3\"\n",
          {{{u"HKEY_CURRENT_USER\\Keys", {text(u"a", u"3"), text(u"b", u"2")}}}}},
         {"the deletion forms of an import file",
-         head + "[HKEY_CURRENT_USER\\A]\n\"x\"=\"1\"\n\"y\"=\"2\"\n[HKEY_CURRENT_USER\\A\\B]\n[HKEY_CURRENT_USER\\AB]\n"
+         head + "[HKEY_CURRENT_USER\\A]\n\"x\"=\"1\"\n\"y\"=\"2\"\n[HKEY_CURRENT_USER\\A\\B]\n["
+                "HKEY_CURRENT_USER\\AB]\n"
                 "[HKEY_CURRENT_USER\\A]\n\"x\"=-\n[-HKEY_CURRENT_USER\\A\\B]\n\"ignored\"=\"z\"\n",
          {{{u"HKEY_CURRENT_USER\\A", {text(u"y", u"2")}}, {u"HKEY_CURRENT_USER\\AB", {}}}}},
         {"non-ASCII text, and invalid UTF-8 read as U+FFFD",
-         head + "[HKEY_CURRENT_USER\\A]\n\"n\"=\"M\xC3\xBCller \xF0\x9F\x9A\x91\"\n\"bad\"=\"a\xFF\xC3\"\n",
-         {{{u"HKEY_CURRENT_USER\\A", {text(u"n", u"M\u00fcller \U0001F691"), text(u"bad", u"a\uFFFD\uFFFD")}}}}},
+         head + "[HKEY_CURRENT_USER\\A]\n\"n\"=\"M\xC3\xBCller "
+                "\xF0\x9F\x9A\x91\"\n\"bad\"=\"a\xFF\xC3\"\n",
+         {{{u"HKEY_CURRENT_USER\\A",
+            {text(u"n", u"M\u00fcller \U0001F691"), text(u"bad", u"a\uFFFD\uFFFD")}}}}},
         {"a UTF-16LE file with its byte order mark, as regedit saves",
-         utf16File(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n@=\"\u00fc\"\r\n"),
+         utf16File(u"Windows Registry Editor Version "
+                   u"5.00\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n@=\"\u00fc\"\r\n"),
          {{{u"HKEY_CURRENT_USER\\A", {text(u"", u"\u00fc")}}}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
         const auto result = orven::hive::parse(row.file);
         ASSERT_TRUE(result.ok) << "line " << result.line << ": " << result.error;
-        EXPECT_EQ(result.hive, row.expected) << "got:\n" << describe(result.hive) << "expected:\n"
+        EXPECT_EQ(result.hive, row.expected) << "got:\n"
+                                             << describe(result.hive) << "expected:\n"
                                              << describe(row.expected);
     }
 }
@@ -168,11 +180,14 @@ TEST(Hive, EveryValueReadsBackAsWritten) {
     const std::vector<Row> rows = {
         {"plain text", text(u"First name", u"Anna"), "\"First name\"=\"Anna\""},
         {"empty text: 2 bytes", text(u"First name", u""), "\"First name\"=\"\""},
-        {"quotes and backslashes", text(u"a\"\\b", u"\"C:\\\\x\\\""), "\"a\\\"\\\\b\"=\"\\\"C:\\\\\\\\x\\\\\\\"\""},
-        {"non-ASCII and a surrogate pair", text(u"n", u"\u00e9\U0001F691"), "\"n\"=\"\xC3\xA9\xF0\x9F\x9A\x91\""},
+        {"quotes and backslashes", text(u"a\"\\b", u"\"C:\\\\x\\\""),
+         "\"a\\\"\\\\b\"=\"\\\"C:\\\\\\\\x\\\\\\\"\""},
+        {"non-ASCII and a surrogate pair", text(u"n", u"\u00e9\U0001F691"),
+         "\"n\"=\"\xC3\xA9\xF0\x9F\x9A\x91\""},
         {"default value", text(u"", u"\"\\ORVEN.exe\" -a"), "@=\"\\\"\\\\ORVEN.exe\\\" -a\""},
         {"dword", number(u"Alerts number", 10), "\"Alerts number\"=dword:0000000a"},
-        {"negative dword", number(u"GPS port number", uint32_t(-1)), "\"GPS port number\"=dword:ffffffff"},
+        {"negative dword", number(u"GPS port number", uint32_t(-1)),
+         "\"GPS port number\"=dword:ffffffff"},
         {"binary", raw(u"Owner", REG_BINARY, {0x41, 0, 0xff}), "\"Owner\"=hex:41,00,ff"},
         {"empty binary", raw(u"b", REG_BINARY, {}), "\"b\"=hex:"},
         {"text of odd size", raw(u"s", REG_SZ, {0x41, 0, 0x42}), "\"s\"=hex(1):41,00,42"},

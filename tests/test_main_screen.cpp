@@ -7,10 +7,10 @@
 #include <string>
 
 #include "app/main_screen.h"
-#include "common/platform_facts.h"
 #include "app/startup.h"
-#include "common/status_text.h"
 #include "common/gps_state.h"
+#include "common/platform_facts.h"
+#include "common/status_text.h"
 #include "platform/testing.h"
 #include "resources/skin.h"
 
@@ -23,11 +23,8 @@ constexpr uint32_t red = 0xFF0000;
 
 LRESULT CALLBACK screenProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_PAINT:
-        paintMainScreen(hwnd);
-        return 0;
-    default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        case WM_PAINT: paintMainScreen(hwnd); return 0;
+        default: return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
 
@@ -39,7 +36,7 @@ struct Screen {
 // A phone of that size with a full-screen window painted by paintMainScreen; this
 // thread runs the loop.
 class MainScreen {
-public:
+  public:
     explicit MainScreen(Screen s)
         : phone_("screen-width = " + std::to_string(s.width) +
                  "\nscreen-height = " + std::to_string(s.height) + "\n") {
@@ -51,8 +48,8 @@ public:
         RegisterClassW(&wc);
         mainWindow = CreateWindowExW(0, u"ScreenTest", u"", WS_VISIBLE, 0, 0, s.width, s.height,
                                      nullptr, nullptr, nullptr, nullptr);
-        skinBitmap = static_cast<HBITMAP>(
-            LoadImageW(nullptr, MAKEINTRESOURCEW(105), IMAGE_BITMAP, 0, 0, 0));
+        skinBitmap =
+            static_cast<HBITMAP>(LoadImageW(nullptr, MAKEINTRESOURCEW(105), IMAGE_BITMAP, 0, 0, 0));
         repaint();
     }
     void repaint() {
@@ -61,13 +58,17 @@ public:
     }
     orven::test::Phone& phone() { return phone_; }
 
-private:
+  private:
     orven::test::Phone phone_;
 };
 
-uint32_t skin(int x, int y) { return orven::resources::skinPixels()[y * 175 + x] & 0xFFFFFF; }
+uint32_t skin(int x, int y) {
+    return orven::resources::skinPixels()[y * 175 + x] & 0xFFFFFF;
+}
 
-int green(uint32_t xrgb) { return (xrgb >> 8) & 0xFF; }
+int green(uint32_t xrgb) {
+    return (xrgb >> 8) & 0xFF;
+}
 
 // Every text here is white, red or black on white, red or black: its ink differs from
 // the ground in the green channel. A pixel more than 40 away counts as ink, so
@@ -96,7 +97,9 @@ RECT inkInBar(RECT area) {
     return inkBox(area, pixel, [](int, int y) { return pixel(1, y); });
 }
 
-bool empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
+bool empty(const RECT& r) {
+    return r.left >= r.right || r.top >= r.bottom;
+}
 
 uint32_t pixelOf(HDC dc, int x, int y) {
     COLORREF c = GetPixel(dc, x, y);
@@ -114,8 +117,8 @@ RECT referenceBox(LPCWSTR text, int size, BOOL bold) {
     HGDIOBJ oldFont = SelectObject(dc, font);
     SetTextColor(dc, RGB(0, 0, 0));
     DrawTextW(dc, text, -1, &all, DT_NOPREFIX);
-    RECT ink = inkBox(all, [&](int x, int y) { return pixelOf(dc, x, y); },
-                      [](int, int) { return white; });
+    RECT ink = inkBox(
+        all, [&](int x, int y) { return pixelOf(dc, x, y); }, [](int, int) { return white; });
     SelectObject(dc, oldFont);
     DeleteObject(font);
     SelectObject(dc, oldBitmap);
@@ -220,13 +223,12 @@ TEST_P(Fonts, BarAndStatusTextsUseThePlatformsSizes) {
     EXPECT_EQ(status.bottom - status.top, expected.cy);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Platforms, Fonts,
-    ::testing::Values(FontRow{"PocketPc", {240, 320, 0, 5}, 15, 15},
-                      FontRow{"Smartphone4", {176, 220, 1, 4}, 16, 17},
-                      FontRow{"Smartphone5Narrow", {176, 220, 1, 5}, 16, 19},
-                      FontRow{"Smartphone5Wide", {240, 320, 1, 5}, 20, 19}),
-    [](const auto& info) { return std::string(info.param.legend); });
+INSTANTIATE_TEST_SUITE_P(Platforms, Fonts,
+                         ::testing::Values(FontRow{"PocketPc", {240, 320, 0, 5}, 15, 15},
+                                           FontRow{"Smartphone4", {176, 220, 1, 4}, 16, 17},
+                                           FontRow{"Smartphone5Narrow", {176, 220, 1, 5}, 16, 19},
+                                           FontRow{"Smartphone5Wide", {240, 320, 1, 5}, 20, 19}),
+                         [](const auto& info) { return std::string(info.param.legend); });
 
 struct DiagnosticsRow {
     const char* legend;
@@ -261,15 +263,14 @@ TEST_P(Diagnostics, ShownOnlyWhileAReceiverAnswersWithoutAFix) {
         << "in view, then used";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    States, Diagnostics,
-    ::testing::Values(DiagnosticsRow{"AnswersWithoutFix", 2, 0, 1, 3, true},
-                      DiagnosticsRow{"RmcStatusOther", 0, 0, 1, 1, true},
-                      DiagnosticsRow{"RmcValid", 1, 0, 1, 3, false},
-                      DiagnosticsRow{"GgaFix", 2, 1, 1, 3, false},
-                      DiagnosticsRow{"NoReceiver", 2, 0, 0, 1, false},
-                      DiagnosticsRow{"SearchOver", 2, 0, 1, 0, false}),
-    [](const auto& info) { return std::string(info.param.legend); });
+INSTANTIATE_TEST_SUITE_P(States, Diagnostics,
+                         ::testing::Values(DiagnosticsRow{"AnswersWithoutFix", 2, 0, 1, 3, true},
+                                           DiagnosticsRow{"RmcStatusOther", 0, 0, 1, 1, true},
+                                           DiagnosticsRow{"RmcValid", 1, 0, 1, 3, false},
+                                           DiagnosticsRow{"GgaFix", 2, 1, 1, 3, false},
+                                           DiagnosticsRow{"NoReceiver", 2, 0, 0, 1, false},
+                                           DiagnosticsRow{"SearchOver", 2, 0, 1, 0, false}),
+                         [](const auto& info) { return std::string(info.param.legend); });
 
 TEST(MainScreenPaint, LeavesNoGdiObjectBehind) {
     MainScreen screen({240, 320, 0, 5});
@@ -318,13 +319,14 @@ TEST_P(ExitItem, ColoursAndLabel) {
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP bitmap = CreateCompatibleBitmap(dc, 120, 26);
     HGDIOBJ old = SelectObject(dc, bitmap);
-    DRAWITEMSTRUCT item{ODT_MENU, 0, row.itemId, ODA_DRAWENTIRE, row.state, nullptr, dc,
-                        RECT{1, 0, 119, 26}, 0};
+    DRAWITEMSTRUCT item{
+        ODT_MENU, 0, row.itemId, ODA_DRAWENTIRE, row.state, nullptr, dc, RECT{1, 0, 119, 26}, 0};
     drawExitItem(&item);
     EXPECT_EQ(pixelOf(dc, 118, 25), row.background);
     EXPECT_EQ(pixelOf(dc, 0, 0), 0x000000u) << "nothing outside the item";
-    RECT ink = inkBox(RECT{1, 0, 119, 26}, [&](int x, int y) { return pixelOf(dc, x, y); },
-                      [&](int, int) { return row.background; });
+    RECT ink = inkBox(
+        RECT{1, 0, 119, 26}, [&](int x, int y) { return pixelOf(dc, x, y); },
+        [&](int, int) { return row.background; });
     if (row.label == nullptr) {
         EXPECT_TRUE(empty(ink)) << "no text";
     } else {
@@ -335,7 +337,8 @@ TEST_P(ExitItem, ColoursAndLabel) {
         EXPECT_EQ(ink.bottom - ink.top, expected.bottom - expected.top);
         bool textColourSeen = false;
         for (int y = ink.top; y < ink.bottom; ++y)
-            for (int x = ink.left; x < ink.right; ++x) textColourSeen |= pixelOf(dc, x, y) == row.text;
+            for (int x = ink.left; x < ink.right; ++x)
+                textColourSeen |= pixelOf(dc, x, y) == row.text;
         EXPECT_TRUE(textColourSeen);
     }
     SelectObject(dc, old);
@@ -346,12 +349,19 @@ TEST_P(ExitItem, ColoursAndLabel) {
 INSTANTIATE_TEST_SUITE_P(
     States, ExitItem,
     ::testing::Values(
-        ExitRow{"SelectedIsWhiteOnRed", {240, 320, 0, 5}, 1135, ODS_SELECTED, red, white, u"Exit", 13},
+        ExitRow{
+            "SelectedIsWhiteOnRed", {240, 320, 0, 5}, 1135, ODS_SELECTED, red, white, u"Exit", 13},
         ExitRow{"UnselectedIsRedOnWhite", {240, 320, 0, 5}, 1135, 0, white, red, u"Exit", 13},
-        ExitRow{"SelectedWithFocusIsNotSelected", {240, 320, 0, 5}, 1135,
-                ODS_SELECTED | ODS_FOCUS, white, red, u"Exit", 13},
-        ExitRow{"OtherItemOnlyFilled", {240, 320, 0, 5}, 1136, ODS_SELECTED, red, white,
-                nullptr, 13},
+        ExitRow{"SelectedWithFocusIsNotSelected",
+                {240, 320, 0, 5},
+                1135,
+                ODS_SELECTED | ODS_FOCUS,
+                white,
+                red,
+                u"Exit",
+                13},
+        ExitRow{
+            "OtherItemOnlyFilled", {240, 320, 0, 5}, 1136, ODS_SELECTED, red, white, nullptr, 13},
         ExitRow{"Smartphone5Wide", {240, 320, 1, 5}, 1135, 0, white, red, u"  6 Exit", 17},
         ExitRow{"Smartphone5Narrow", {176, 220, 1, 5}, 1135, 0, white, red, u"6 Exit", 15},
         ExitRow{"Smartphone4", {240, 320, 1, 4}, 1135, 0, white, red, u"6 Exit", 15}),

@@ -72,12 +72,14 @@ struct TapRow {
     const char* profile;
     int x, y;
     bool opensMenu;
-    int menuX, menuY;   // the popup's lower right corner when it opens
+    int menuX, menuY;  // the popup's lower right corner when it opens
     bool beginsProcedure;
     bool clearsStatus;  // taps do nothing but silence the alarm on a Smartphone
 };
 
-void PrintTo(const TapRow& row, std::ostream* out) { *out << row.legend; }
+void PrintTo(const TapRow& row, std::ostream* out) {
+    *out << row.legend;
+}
 
 class Taps : public ::testing::TestWithParam<TapRow> {};
 
@@ -166,7 +168,9 @@ struct KeyRow {
     bool closes;
 };
 
-void PrintTo(const KeyRow& row, std::ostream* out) { *out << row.legend; }
+void PrintTo(const KeyRow& row, std::ostream* out) {
+    *out << row.legend;
+}
 
 class KeyRelease : public ::testing::TestWithParam<KeyRow> {};
 
@@ -188,17 +192,18 @@ TEST_P(KeyRelease, ClearsTheStatusSilencesTheAlarmAndOnASmartphoneMayClose) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, KeyRelease,
-    ::testing::Values(KeyRow{"PocketPcHome", pocketPc, 0x24, false},
-                      KeyRow{"PocketPcSix", pocketPc, '6', false},
-                      KeyRow{"SmartphoneHome", smartphone, 0x24, true},
-                      KeyRow{"SmartphoneSix", smartphone, '6', true},
-                      KeyRow{"SmartphoneB", smartphone, 'B', true},
-                      KeyRow{"SmartphoneNumpadSix", smartphone, 0x66, true},
-                      KeyRow{"SmartphoneFive", smartphone, '5', false},
-                      KeyRow{"SmartphoneLowerCaseB", smartphone, 0x62, false}),
-    [](const ::testing::TestParamInfo<KeyRow>& info) { return info.param.legend; });
+INSTANTIATE_TEST_SUITE_P(Rows, KeyRelease,
+                         ::testing::Values(KeyRow{"PocketPcHome", pocketPc, 0x24, false},
+                                           KeyRow{"PocketPcSix", pocketPc, '6', false},
+                                           KeyRow{"SmartphoneHome", smartphone, 0x24, true},
+                                           KeyRow{"SmartphoneSix", smartphone, '6', true},
+                                           KeyRow{"SmartphoneB", smartphone, 'B', true},
+                                           KeyRow{"SmartphoneNumpadSix", smartphone, 0x66, true},
+                                           KeyRow{"SmartphoneFive", smartphone, '5', false},
+                                           KeyRow{"SmartphoneLowerCaseB", smartphone, 0x62, false}),
+                         [](const ::testing::TestParamInfo<KeyRow>& info) {
+                             return info.param.legend;
+                         });
 
 // Another program's window, to take the foreground from the main window.
 HWND otherProgram() {
@@ -222,7 +227,8 @@ TEST(Foreground, TheWindowComesBackUntilHiddenAndTheTrayIconClearsTheHiding) {
 
     phone.onGui([&] { SetForegroundWindow(other); });
     phone.advance(10);
-    EXPECT_EQ(phone.read([] { return GetForegroundWindow(); }), phone.read([] { return mainWindow; }));
+    EXPECT_EQ(phone.read([] { return GetForegroundWindow(); }),
+              phone.read([] { return mainWindow; }));
 
     // "Hide (minimize)": the window goes and lets the other program stay in front.
     phone.onGui([] { SendMessageW(mainWindow, WM_COMMAND, 1136, 0); });
@@ -254,7 +260,8 @@ TEST(Foreground, TheWindowComesBackUntilHiddenAndTheTrayIconClearsTheHiding) {
     phone.advance(10);
     EXPECT_EQ(phone.read([] { return hiddenByUser; }), 0u);
     EXPECT_TRUE(phone.read([] { return IsWindowVisible(mainWindow) != 0; }));
-    EXPECT_EQ(phone.read([] { return GetForegroundWindow(); }), phone.read([] { return mainWindow; }));
+    EXPECT_EQ(phone.read([] { return GetForegroundWindow(); }),
+              phone.read([] { return mainWindow; }));
 }
 
 TEST(HardwareButtonCommand, WithNoButtonAssignedNothingHappens) {

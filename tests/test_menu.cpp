@@ -40,26 +40,17 @@ void showMenu(HWND hwnd, UINT flags) {
 
 LRESULT CALLBACK ownerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case openMenu:
-        showMenu(hwnd, static_cast<UINT>(wParam));
-        return 0;
-    case WM_COMMAND:
-        commands.push_back(LOWORD(wParam));
-        return 0;
-    case WM_TIMER:
-        ++ticks;
-        return 0;
-    case WM_LBUTTONDOWN:
-        ++tapsOnOwner;
-        return 0;
-    case WM_MEASUREITEM:
-        measureExitItem(hwnd, reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
-        return TRUE;
-    case WM_DRAWITEM:
-        drawExitItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
-        return TRUE;
-    default:
-        return ownertest::ownerDefault(hwnd, message, wParam, lParam);
+        case openMenu: showMenu(hwnd, static_cast<UINT>(wParam)); return 0;
+        case WM_COMMAND: commands.push_back(LOWORD(wParam)); return 0;
+        case WM_TIMER: ++ticks; return 0;
+        case WM_LBUTTONDOWN: ++tapsOnOwner; return 0;
+        case WM_MEASUREITEM:
+            measureExitItem(hwnd, reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+            return TRUE;
+        case WM_DRAWITEM:
+            drawExitItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
+        default: return ownertest::ownerDefault(hwnd, message, wParam, lParam);
     }
 }
 
@@ -68,14 +59,16 @@ int ownerMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
 }
 
 class PopupMenu : public ::testing::Test {
-protected:
+  protected:
     Phone phone;
     void SetUp() override { phone.start(ownerMain, u""); }
     void open(UINT flags = TPM_RIGHTALIGN | TPM_BOTTOMALIGN) {
         PostMessageW(owner, openMenu, flags, 0);
         phone.advance(0);
     }
-    std::vector<UINT> received() { return phone.read([] { return commands; }); }
+    std::vector<UINT> received() {
+        return phone.read([] { return commands; });
+    }
     void tapItem(const std::u16string& text) {
         for (const MenuItemShown& item : orven::test::menuItems())
             if (item.text == text) {
@@ -146,7 +139,8 @@ TEST_F(PopupMenu, OpensWithItsLowerRightCornerAtThePoint) {
     // Unselected "Exit": red text on white, from x 14 of the menu.
     bool redText = false;
     for (int y = exit.top; y < exit.bottom; ++y)
-        for (int x = exit.left; x < exit.right; ++x) redText |= orven::test::pixel(x, y) == 0xFF0000;
+        for (int x = exit.left; x < exit.right; ++x)
+            redText |= orven::test::pixel(x, y) == 0xFF0000;
     EXPECT_TRUE(redText);
     EXPECT_EQ(orven::test::pixel(exit.right - 2, exit.bottom - 2), 0xFFFFFFu);
 }
@@ -220,11 +214,10 @@ TEST_P(PopupMenuDismissal, EndsWithoutACommand) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ways, PopupMenuDismissal,
-    ::testing::Values(DismissRow{"TapOutside", {}, {20, 20}},
-                      DismissRow{"Escape", {VK_ESCAPE}, {-1, -1}},
-                      DismissRow{"EscapeTwiceFromASubmenu", {VK_DOWN, VK_RIGHT, VK_ESCAPE, VK_ESCAPE},
-                                 {-1, -1}},
-                      DismissRow{"LeftDoesNotCloseThePopup", {VK_LEFT, VK_ESCAPE}, {-1, -1}}),
+    ::testing::Values(
+        DismissRow{"TapOutside", {}, {20, 20}}, DismissRow{"Escape", {VK_ESCAPE}, {-1, -1}},
+        DismissRow{"EscapeTwiceFromASubmenu", {VK_DOWN, VK_RIGHT, VK_ESCAPE, VK_ESCAPE}, {-1, -1}},
+        DismissRow{"LeftDoesNotCloseThePopup", {VK_LEFT, VK_ESCAPE}, {-1, -1}}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 TEST_F(PopupMenu, TimersKeepFiringWhileOpen) {

@@ -14,7 +14,7 @@ namespace {
 using orven::test::Phone;
 
 constexpr UINT trayMessage = 1125;
-constexpr UINT makeBar = WM_USER;      // wParam: menu bar resource
+constexpr UINT makeBar = WM_USER;  // wParam: menu bar resource
 constexpr UINT askQuestion = WM_USER + 1;
 
 struct Seen {
@@ -30,27 +30,25 @@ std::vector<Seen> seen;  // commands, tray callbacks and key releases the owner 
 
 LRESULT CALLBACK ownerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case makeBar: {
-        SHMENUBARINFO info{};
-        info.cbSize = 36;
-        info.hwndParent = hwnd;
-        info.nToolBarId = static_cast<UINT>(wParam);
-        bar = SHCreateMenuBar(&info) ? info.hwndMB : nullptr;
-        return 0;
-    }
-    case askQuestion:
-        seen.push_back(Seen{message, static_cast<WPARAM>(MessageBoxW(hwnd, u"Sure?", u"", 0x34)), 0});
-        return 0;
-    case WM_COMMAND:
-    case WM_KEYUP:
-        seen.push_back(Seen{message, wParam, lParam});
-        return 0;
-    case trayMessage:
-        seen.push_back(Seen{message, wParam, lParam});
-        SetForegroundWindow(reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(hwnd) | 1));
-        return 0;
-    default:
-        return ownertest::ownerDefault(hwnd, message, wParam, lParam);
+        case makeBar: {
+            SHMENUBARINFO info{};
+            info.cbSize = 36;
+            info.hwndParent = hwnd;
+            info.nToolBarId = static_cast<UINT>(wParam);
+            bar = SHCreateMenuBar(&info) ? info.hwndMB : nullptr;
+            return 0;
+        }
+        case askQuestion:
+            seen.push_back(
+                Seen{message, static_cast<WPARAM>(MessageBoxW(hwnd, u"Sure?", u"", 0x34)), 0});
+            return 0;
+        case WM_COMMAND:
+        case WM_KEYUP: seen.push_back(Seen{message, wParam, lParam}); return 0;
+        case trayMessage:
+            seen.push_back(Seen{message, wParam, lParam});
+            SetForegroundWindow(reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(hwnd) | 1));
+            return 0;
+        default: return ownertest::ownerDefault(hwnd, message, wParam, lParam);
     }
 }
 
@@ -59,7 +57,7 @@ int ownerMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
 }
 
 class Shell : public ::testing::Test {
-protected:
+  protected:
     Phone phone;
     void SetUp() override { phone.start(ownerMain, u""); }
     void createBar(UINT id) {
@@ -90,7 +88,8 @@ TEST_P(MenuBarKeys, SoftKeysAndTapsSendTheKeysCommands) {
     EXPECT_EQ(phone.read([] { return SHFindMenuBar(owner); }), phone.read([] { return bar; }));
     orven::test::softKey(0);
     orven::test::softKey(1);
-    EXPECT_EQ(received(), (std::vector<Seen>{{WM_COMMAND, row.left, 0}, {WM_COMMAND, row.right, 0}}))
+    EXPECT_EQ(received(),
+              (std::vector<Seen>{{WM_COMMAND, row.left, 0}, {WM_COMMAND, row.right, 0}}))
         << "no key release reaches the window";
     // The bar lies along the bottom, one menu row high; a tap lifted on a half of it
     // presses that key.
@@ -104,15 +103,15 @@ TEST_P(MenuBarKeys, SoftKeysAndTapsSendTheKeysCommands) {
     PostMessageW(phone.read([] { return bar; }), WM_LBUTTONUP, 0, MAKELPARAM(200, 5));
     PostMessageW(phone.read([] { return bar; }), WM_LBUTTONUP, 0, MAKELPARAM(10, 20));
     phone.advance(0);
-    EXPECT_EQ(received(), (std::vector<Seen>{{WM_COMMAND, row.right, 0}, {WM_COMMAND, row.left, 0}}));
+    EXPECT_EQ(received(),
+              (std::vector<Seen>{{WM_COMMAND, row.right, 0}, {WM_COMMAND, row.left, 0}}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Bars, MenuBarKeys,
-    ::testing::Values(BarRow{"Main109", 109, 40026, 40028},
-                      BarRow{"Settings107", 107, 40012, 40014},
-                      BarRow{"Tests110", 110, 40012, 40031}),
-    [](const auto& info) { return std::string(info.param.legend); });
+INSTANTIATE_TEST_SUITE_P(Bars, MenuBarKeys,
+                         ::testing::Values(BarRow{"Main109", 109, 40026, 40028},
+                                           BarRow{"Settings107", 107, 40012, 40014},
+                                           BarRow{"Tests110", 110, 40012, 40031}),
+                         [](const auto& info) { return std::string(info.param.legend); });
 
 TEST_F(Shell, AHiddenBarStillTakesTheSoftKeys) {
     createBar(109);
@@ -170,7 +169,8 @@ NOTIFYICONDATAW trayRecord(UINT id) {
     data.uID = id;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = trayMessage;
-    data.hIcon = static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(103), IMAGE_ICON, 16, 16, 0));
+    data.hIcon =
+        static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(103), IMAGE_ICON, 16, 16, 0));
     lstrcpynW(data.szTip, u"ZURV: ORVEN\u2122", 64);
     return data;
 }

@@ -19,32 +19,29 @@ struct Event {
     bool operator==(const Event&) const = default;
 };
 
-std::vector<Event> events;     // what the test window received (GUI thread only)
-UINT_PTR oneShotId = 0;        // a timer the window kills on its first firing
-UINT_PTR rearmId = 0;          // a timer the window re-arms with rearmMs when it fires
+std::vector<Event> events;  // what the test window received (GUI thread only)
+UINT_PTR oneShotId = 0;     // a timer the window kills on its first firing
+UINT_PTR rearmId = 0;       // a timer the window re-arms with rearmMs when it fires
 UINT rearmMs = 0;
-DWORD sleepInHandlerMs = 0;    // the handler of timer 9 sleeps this long
+DWORD sleepInHandlerMs = 0;  // the handler of timer 9 sleeps this long
 
 LRESULT CALLBACK recordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_TIMER:
-        events.push_back({message, wParam, orven::test::virtualNowMs()});
-        if (wParam == oneShotId) KillTimer(hwnd, wParam);
-        if (wParam == rearmId) SetTimer(hwnd, wParam, rearmMs, nullptr);
-        if (wParam == 9 && sleepInHandlerMs != 0) Sleep(sleepInHandlerMs);
-        return 0;
-    case WM_PAINT: {
-        events.push_back({message, 0, orven::test::virtualNowMs()});
-        PAINTSTRUCT paint;
-        BeginPaint(hwnd, &paint);
-        EndPaint(hwnd, &paint);
-        return 0;
-    }
-    case WM_USER:
-        events.push_back({message, wParam, orven::test::virtualNowMs()});
-        return 0;
-    default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        case WM_TIMER:
+            events.push_back({message, wParam, orven::test::virtualNowMs()});
+            if (wParam == oneShotId) KillTimer(hwnd, wParam);
+            if (wParam == rearmId) SetTimer(hwnd, wParam, rearmMs, nullptr);
+            if (wParam == 9 && sleepInHandlerMs != 0) Sleep(sleepInHandlerMs);
+            return 0;
+        case WM_PAINT: {
+            events.push_back({message, 0, orven::test::virtualNowMs()});
+            PAINTSTRUCT paint;
+            BeginPaint(hwnd, &paint);
+            EndPaint(hwnd, &paint);
+            return 0;
+        }
+        case WM_USER: events.push_back({message, wParam, orven::test::virtualNowMs()}); return 0;
+        default: return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
 
@@ -68,7 +65,7 @@ std::vector<uint64_t> firingsOf(UINT_PTR id) {
 }
 
 class MessageLoop : public ::testing::Test {
-protected:
+  protected:
     orven::test::Phone phone;
     HWND hwnd = makeWindow();
     uint64_t t0 = orven::test::virtualNowMs();
@@ -176,8 +173,7 @@ TEST_F(MessageLoop, TimerArmedFromAnotherThreadFiresOnVirtualTime) {
     });
     reader.join();
     orven::test::advance(179999);
-    EXPECT_EQ(relative(firingsOf(4)),
-              (std::vector<uint64_t>{30000, 60000, 90000, 120000, 150000}));
+    EXPECT_EQ(relative(firingsOf(4)), (std::vector<uint64_t>{30000, 60000, 90000, 120000, 150000}));
     EXPECT_TRUE(firingsOf(44).empty());
     orven::test::advance(1);
     EXPECT_EQ(relative(firingsOf(44)), (std::vector<uint64_t>{180000}));

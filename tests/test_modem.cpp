@@ -19,7 +19,9 @@ const std::u16string alertText =
     u"Medicine Emergency ALERT \nfrom Lat: N50.061389\u00B0 Lon: E019.937222\u00B0 \n"
     u"Blood: A+ Sex: F 34 I'm Alpha Bravo \nPlease reply, or call Sender now!";
 
-std::string utf8(const std::u16string& text) { return toUtf8(text); }
+std::string utf8(const std::u16string& text) {
+    return toUtf8(text);
+}
 
 struct Send {
     std::u16string number = u"+447700900123";
@@ -41,16 +43,17 @@ HRESULT sendOnce(const Send& s) {
     provider.dwMessageOptions = s.messageOptions;
     provider.psMessageClass = s.messageClass;
     SMS_MESSAGE_ID id = 0;
-    HRESULT sent = SmsSendMessage(handle, nullptr, &destination, nullptr,
-                                  reinterpret_cast<const BYTE*>(s.text.data()),
-                                  static_cast<DWORD>(s.text.size() * 2),
-                                  reinterpret_cast<const BYTE*>(&provider), sizeof provider, s.encoding,
-                                  SMS_OPTION_DELIVERY_NONE, &id);
+    HRESULT sent = SmsSendMessage(
+        handle, nullptr, &destination, nullptr, reinterpret_cast<const BYTE*>(s.text.data()),
+        static_cast<DWORD>(s.text.size() * 2), reinterpret_cast<const BYTE*>(&provider),
+        sizeof provider, s.encoding, SMS_OPTION_DELIVERY_NONE, &id);
     EXPECT_EQ(SmsClose(handle), S_OK);
     return sent;
 }
 
-std::u16string repeat(char16_t c, size_t n) { return std::u16string(n, c); }
+std::u16string repeat(char16_t c, size_t n) {
+    return std::u16string(n, c);
+}
 
 TEST(SmsLibrary, TheAlertGoesAsThreeUcs2PartsOfClass3) {
     ModemPhone p;
@@ -68,7 +71,8 @@ TEST(SmsLibrary, TheAlertGoesAsThreeUcs2PartsOfClass3) {
     EXPECT_FALSE(m.validityPresent);
     // The three PDUs are the public vectors' but for the reference, which is the layer's own.
     for (int i = 0; i < 3; ++i) {
-        std::string expected = modemtest::vectorNamed("alert-ucs2-class3-" + std::to_string(i + 1) + ";").hex;
+        std::string expected =
+            modemtest::vectorNamed("alert-ucs2-class3-" + std::to_string(i + 1) + ";").hex;
         std::string got = m.pdus[i];
         ASSERT_EQ(got.size(), expected.size());
         got.replace(34, 2, "2A");  // the reference octet of 05 00 03 <ref> 03 0n
@@ -144,7 +148,8 @@ TEST(SmsLibrary, AlphabetAndPartsFollowTheText) {
     EXPECT_TRUE(p.sim.messages().back().statusReport);
     ASSERT_EQ(sendOnce(ucs71), S_OK);
     std::vector<sim::SentMessage> sent = p.sim.messages();
-    EXPECT_NE(sent[sent.size() - 1].reference, sent[5].reference) << "the same text twice needs fresh references";
+    EXPECT_NE(sent[sent.size() - 1].reference, sent[5].reference)
+        << "the same text twice needs fresh references";
 }
 
 struct FaultRow {
@@ -160,12 +165,15 @@ TEST(SmsLibrary, AFailureIsReportedAndNothingMore) {
          [](sim::Modem& m) { m.refuseSubmissions(1, "+CMS ERROR: 500"); }, SMS_E_SENDFAILED, 0},
         {"no service centre", [](sim::Modem& m) { m.refuseSubmissions(1, "+CMS ERROR: 330"); },
          SMS_E_SENDFAILED, 0},
-        {"a bare ERROR", [](sim::Modem& m) { m.refuseSubmissions(1, "ERROR"); }, SMS_E_SENDFAILED, 0},
-        {"an OK without +CMGS confirms nothing", [](sim::Modem& m) { m.refuseSubmissions(1, "OK"); },
-         SMS_E_SENDFAILED, 0},
-        {"no answer after the PDU", [](sim::Modem& m) { m.ignoreSubmissions(1); }, SMS_E_TIMEOUT, 0},
+        {"a bare ERROR", [](sim::Modem& m) { m.refuseSubmissions(1, "ERROR"); }, SMS_E_SENDFAILED,
+         0},
+        {"an OK without +CMGS confirms nothing",
+         [](sim::Modem& m) { m.refuseSubmissions(1, "OK"); }, SMS_E_SENDFAILED, 0},
+        {"no answer after the PDU", [](sim::Modem& m) { m.ignoreSubmissions(1); }, SMS_E_TIMEOUT,
+         0},
         {"no prompt", [](sim::Modem& m) { m.dropPrompts(1); }, SMS_E_TIMEOUT, 0},
-        {"the port goes away for good", [](sim::Modem& m) { m.vanish(-1); }, SMS_E_RADIOUNAVAILABLE, 0},
+        {"the port goes away for good", [](sim::Modem& m) { m.vanish(-1); }, SMS_E_RADIOUNAVAILABLE,
+         0},
     };
     for (const FaultRow& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -202,7 +210,8 @@ TEST(SmsLibrary, BusyAnswersAreWaitedOut) {
 TEST(SmsLibrary, ArgumentsTheLibraryRefuses) {
     ModemPhone p;
     SMS_HANDLE handle = 0;
-    EXPECT_EQ(SmsOpen(u"Microsoft WDP SMS Protocol", SMS_MODE_SEND, &handle, nullptr), SMS_E_INVALIDPROTOCOL);
+    EXPECT_EQ(SmsOpen(u"Microsoft WDP SMS Protocol", SMS_MODE_SEND, &handle, nullptr),
+              SMS_E_INVALIDPROTOCOL);
     EXPECT_EQ(SmsOpen(SMS_MSGTYPE_TEXT, 0, &handle, nullptr), E_INVALIDARG);
     ASSERT_EQ(SmsOpen(SMS_MSGTYPE_TEXT, SMS_MODE_SEND, &handle, nullptr), S_OK);
     EXPECT_NE(handle, 0u);
@@ -210,17 +219,21 @@ TEST(SmsLibrary, ArgumentsTheLibraryRefuses) {
     lstrcpyW(to.ptsAddress, u"+447700900123");
     const WCHAR text[] = u"abc";
     const BYTE* bytes = reinterpret_cast<const BYTE*>(text);
-    EXPECT_EQ(SmsSendMessage(handle + 1, nullptr, &to, nullptr, bytes, 6, nullptr, 0, SMSDE_OPTIMAL, 0, nullptr),
+    EXPECT_EQ(SmsSendMessage(handle + 1, nullptr, &to, nullptr, bytes, 6, nullptr, 0, SMSDE_OPTIMAL,
+                             0, nullptr),
               E_INVALIDARG);
-    EXPECT_EQ(SmsSendMessage(handle, nullptr, &to, nullptr, bytes, 5, nullptr, 0, SMSDE_OPTIMAL, 0, nullptr),
-              E_INVALIDARG) << "half a character";
+    EXPECT_EQ(SmsSendMessage(handle, nullptr, &to, nullptr, bytes, 5, nullptr, 0, SMSDE_OPTIMAL, 0,
+                             nullptr),
+              E_INVALIDARG)
+        << "half a character";
     SMS_ADDRESS letters{};
     lstrcpyW(letters.ptsAddress, u"Mum");
-    EXPECT_EQ(SmsSendMessage(handle, nullptr, &letters, nullptr, bytes, 6, nullptr, 0, SMSDE_OPTIMAL, 0, nullptr),
+    EXPECT_EQ(SmsSendMessage(handle, nullptr, &letters, nullptr, bytes, 6, nullptr, 0,
+                             SMSDE_OPTIMAL, 0, nullptr),
               SMS_E_INVALIDDATA);
     const WCHAR degree[] = u"\u00B0";
-    EXPECT_EQ(SmsSendMessage(handle, nullptr, &to, nullptr, reinterpret_cast<const BYTE*>(degree), 2, nullptr, 0,
-                             SMSDE_GSM, 0, nullptr),
+    EXPECT_EQ(SmsSendMessage(handle, nullptr, &to, nullptr, reinterpret_cast<const BYTE*>(degree),
+                             2, nullptr, 0, SMSDE_GSM, 0, nullptr),
               SMS_E_INVALIDDATA);
     EXPECT_EQ(SmsClose(handle), S_OK);
     EXPECT_EQ(SmsClose(handle), E_INVALIDARG);
@@ -295,7 +308,8 @@ TEST(ModemRecovery, AModemThatStopsAnsweringIsReopened) {
     EXPECT_TRUE(third == SMS_E_TIMEOUT || third == SMS_E_RADIOUNAVAILABLE) << std::hex << third;
     EXPECT_TRUE(modemtest::traced("modem: port closed (no answers)"));
     p.sim.setSilent(false);
-    ASSERT_TRUE(modemtest::eventually([] { return modemtest::tracedCount("modem: ready") >= 2; }, 8000));
+    ASSERT_TRUE(
+        modemtest::eventually([] { return modemtest::tracedCount("modem: ready") >= 2; }, 8000));
     EXPECT_EQ(sendOnce({}), S_OK);
     EXPECT_EQ(p.sim.messages().size(), 1u);
 }
@@ -341,7 +355,9 @@ TEST(ModemRecovery, NotificationsFlowWhileASendWaits) {
     std::atomic<bool> sendReturned{false};
     std::atomic<bool> heardBeforeReturn{false};
     std::thread network([&] {
-        p.sim.waitUntil([&] { return !p.sim.commandLines().empty() && p.sim.commandLines().back() == "AT+CMGS=153"; });
+        p.sim.waitUntil([&] {
+            return !p.sim.commandLines().empty() && p.sim.commandLines().back() == "AT+CMGS=153";
+        });
         p.sim.deliverSms(u"+447700900123", u"OK");
         modemtest::eventually([] { return Listener::messages.load() == 1; }, 3000);
         heardBeforeReturn = Listener::messages.load() == 1 && !sendReturned.load();

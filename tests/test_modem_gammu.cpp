@@ -62,9 +62,10 @@ TEST(GammuClient, SendsALongUnicodeMessageThroughTheSimulator) {
     sim::Modem modem;
     GammuConfig config(modem.path());
     std::string output;
-    int status = run(std::string(gammu) + " -c " + config.path + " sendsms TEXT +447700900123 -unicode -len 200 -textutf8 " +
-                         quoted(alertUtf8),
-                     output);
+    int status =
+        run(std::string(gammu) + " -c " + config.path +
+                " sendsms TEXT +447700900123 -unicode -len 200 -textutf8 " + quoted(alertUtf8),
+            output);
     ASSERT_EQ(status, 0) << output;
     EXPECT_NE(output.find("Sending SMS 3/3"), std::string::npos) << output;
     std::vector<sim::SentMessage> sent = modem.messages();
@@ -121,11 +122,12 @@ TEST(GammuClient, ReceivesMessagesAndCallsFromTheSimulator) {
     GammuConfig config(modem.path());
     std::string script = config.directory + "/watch.py";
     std::ofstream(script) << watcherScript;
-    std::string command = "timeout " + std::to_string(clientTimeoutS) + " " + modemtest::python + " " + script +
-                          " " + config.path + " 30 2>&1";
+    std::string command = "timeout " + std::to_string(clientTimeoutS) + " " + modemtest::python +
+                          " " + script + " " + config.path + " 30 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
-    ASSERT_TRUE(modem.waitUntil([&] { return modem.smsIndicationsOn() && modem.callerIdOn(); }, 30000))
+    ASSERT_TRUE(
+        modem.waitUntil([&] { return modem.smsIndicationsOn() && modem.callerIdOn(); }, 30000))
         << "gammu never asked for indications";
     modem.deliverSms(u"+447700900123", u"OK, coming");
     modem.deliverSms(u"+447700900123", u"Widz\u0119 N50.06\u00B0", pdu::Alphabet::ucs2);
@@ -145,7 +147,8 @@ TEST(GammuClient, ReceivesMessagesAndCallsFromTheSimulator) {
         std::istringstream words(line);
         std::string kind, number, text;
         words >> kind >> number >> text;
-        if (kind == "SMS") messages.push_back(modemtest::unhex(number) + " " + modemtest::unhex(text));
+        if (kind == "SMS")
+            messages.push_back(modemtest::unhex(number) + " " + modemtest::unhex(text));
         if (kind == "CALL") callers.push_back(modemtest::unhex(number));
     }
     std::sort(messages.begin(), messages.end());

@@ -58,7 +58,9 @@ TEST(ModemLines, WhatALineIsDependsOnTheCommandInFlight) {
     };
     for (const ClassRow& row : rows) {
         SCOPED_TRACE(std::string(row.line) + " during " + row.command);
-        char is = isFinal(row.line, row.command) ? 'f' : isUnsolicited(row.line, row.command) ? 'u' : 'i';
+        char is = isFinal(row.line, row.command)         ? 'f'
+                  : isUnsolicited(row.line, row.command) ? 'u'
+                                                         : 'i';
         EXPECT_EQ(is, row.is);
     }
     EXPECT_TRUE(isBusy("+CME ERROR: 515"));
@@ -73,8 +75,8 @@ TEST(ModemLines, CallerIdsInTheShapesModulesSend) {
         {"+CLIP: \"+393351391306\",145,,,,0", "+393351391306"},           // Huawei
         {"+CLIP: \"447700900123\",145", "+447700900123"},                 // international without +
         {"+CLIP: \"1234567890\",129", "1234567890"},                      // Telit, national
-        {"+CLIP: 012345,129", "012345"},                                   // unquoted
-        {"+CLIP: \"\",128,,,,1", ""},                                      // withheld
+        {"+CLIP: 012345,129", "012345"},                                  // unquoted
+        {"+CLIP: \"\",128,,,,1", ""},                                     // withheld
         {"+CLIP: \"unterminated", ""},
     };
     for (const auto& [line, number] : rows) {
@@ -89,7 +91,8 @@ TEST(ModemLines, UnsolicitedResultsBecomeEvents) {
     std::vector<std::string> events;
     Router router([&](const Event& e) {
         static const char* names[] = {"message", "ring", "callerId", "callEnded", "ready", "lost"};
-        events.push_back(std::string(names[static_cast<int>(e.kind)]) + ":" + e.pdu + orven::toUtf8(e.number));
+        events.push_back(std::string(names[static_cast<int>(e.kind)]) + ":" + e.pdu +
+                         orven::toUtf8(e.number));
     });
     router.unsolicited("+CMT: ,28", 1);
     EXPECT_TRUE(router.continuation("07914477000900\""));
@@ -111,8 +114,9 @@ TEST(ModemLines, UnsolicitedResultsBecomeEvents) {
     EXPECT_EQ(router.toRead.size(), 1u) << "an index is read once";
     router.unsolicited("RDY", 70);
     EXPECT_TRUE(router.restartSeen);
-    EXPECT_EQ(events, (std::vector<std::string>{"message:07914477000900", "ring:", "callerId:+447700900123",
-                                                "ring:", "callEnded:", "callerId:", "callEnded:"}));
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"message:07914477000900", "ring:", "callerId:+447700900123",
+                                        "ring:", "callEnded:", "callerId:", "callEnded:"}));
 }
 
 }  // namespace

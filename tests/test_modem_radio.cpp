@@ -20,7 +20,7 @@ struct Heard {
     DWORD addressType = 0;
     DWORD validity = 0;
     DWORD messageType = 0;
-    std::string text;                 // of a message
+    std::string text;                  // of a message
     std::vector<std::string> windows;  // visible top-level titles when the callback ran
 };
 
@@ -36,7 +36,8 @@ std::vector<Result> results;
 BOOL CALLBACK collectTitle(HWND window, LPARAM list) {
     WCHAR title[256];
     GetWindowTextW(window, title, 256);
-    if (IsWindowVisible(window)) reinterpret_cast<std::vector<std::string>*>(list)->push_back(toUtf8(title));
+    if (IsWindowVisible(window))
+        reinterpret_cast<std::vector<std::string>*>(list)->push_back(toUtf8(title));
     return TRUE;
 }
 
@@ -50,7 +51,8 @@ void CALLBACK onNotify(DWORD code, const void* data, DWORD, DWORD parameter) {
         h.addressType = m->msgInDeliver.raOrigAddress.dwType;
         std::u16string text;
         for (DWORD i = 0; i < m->msgInDeliver.cchMsgLength; ++i)
-            text += static_cast<char16_t>(m->msgInDeliver.rgbMsg[2 * i] | m->msgInDeliver.rgbMsg[2 * i + 1] << 8);
+            text += static_cast<char16_t>(m->msgInDeliver.rgbMsg[2 * i] |
+                                          m->msgInDeliver.rgbMsg[2 * i + 1] << 8);
         h.text = toUtf8(text);
     } else if (code == RIL_NOTIFY_CALLERID) {
         const auto* r = static_cast<const RILREMOTEPARTYINFO*>(data);
@@ -106,19 +108,22 @@ TEST(Radio, EachIncomingMessageIsOneNotification) {
     Client client;
     std::u16string longReply(120, u'\u0119');  // two UCS-2 parts
     const std::vector<MessageRow> rows = {
-        {"an international sender", u"+447700900123", u"OK, coming", pdu::Alphabet::gsm7, RIL_ADDRTYPE_INTERNATIONAL},
+        {"an international sender", u"+447700900123", u"OK, coming", pdu::Alphabet::gsm7,
+         RIL_ADDRTYPE_INTERNATIONAL},
         {"a national sender", u"07700900123", u"OK", pdu::Alphabet::gsm7, RIL_ADDRTYPE_UNKNOWN},
-        {"an alphanumeric sender", u"InfoSMS", u"Your code 1234", pdu::Alphabet::gsm7, RIL_ADDRTYPE_ALPHANUM},
-        {"UCS-2 with the degree sign", u"+447700900123", u"Widz\u0119 N50.06\u00B0", pdu::Alphabet::ucs2,
-         RIL_ADDRTYPE_INTERNATIONAL},
-        {"a reply in two parts is one notification", u"+447700900123", longReply, pdu::Alphabet::ucs2,
-         RIL_ADDRTYPE_INTERNATIONAL},
+        {"an alphanumeric sender", u"InfoSMS", u"Your code 1234", pdu::Alphabet::gsm7,
+         RIL_ADDRTYPE_ALPHANUM},
+        {"UCS-2 with the degree sign", u"+447700900123", u"Widz\u0119 N50.06\u00B0",
+         pdu::Alphabet::ucs2, RIL_ADDRTYPE_INTERNATIONAL},
+        {"a reply in two parts is one notification", u"+447700900123", longReply,
+         pdu::Alphabet::ucs2, RIL_ADDRTYPE_INTERNATIONAL},
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         const MessageRow& row = rows[i];
         SCOPED_TRACE(row.legend);
         p.sim.deliverSms(row.from, row.text, row.alphabet);
-        ASSERT_TRUE(modemtest::eventually([&] { return heardOf(RIL_NOTIFY_MESSAGE).size() == i + 1; }));
+        ASSERT_TRUE(
+            modemtest::eventually([&] { return heardOf(RIL_NOTIFY_MESSAGE).size() == i + 1; }));
         Heard h = heardOf(RIL_NOTIFY_MESSAGE).back();
         EXPECT_EQ(h.messageType, static_cast<DWORD>(RIL_MSGTYPE_IN_DELIVER));
         EXPECT_EQ(h.address, toUtf8(row.from));
@@ -129,8 +134,9 @@ TEST(Radio, EachIncomingMessageIsOneNotification) {
     }
     ASSERT_TRUE(radio::drainForTests());
     EXPECT_EQ(heardOf(RIL_NOTIFY_MESSAGE).size(), rows.size());
-    EXPECT_TRUE(p.sim.waitUntil([&] { return p.sim.commandLines().back().rfind("AT+CMGD=", 0) == 0; }))
-        << "read messages are deleted";
+    EXPECT_TRUE(p.sim.waitUntil([&] {
+        return p.sim.commandLines().back().rfind("AT+CMGD=", 0) == 0;
+    })) << "read messages are deleted";
 }
 
 TEST(Radio, AnOlderShellCallsItsWindowNewTextMessage) {
@@ -157,8 +163,9 @@ TEST(Radio, ACallShowsItsCallerOnceAndIsAnswered) {
     EXPECT_EQ(callers[0].address, "+447700900123");
     EXPECT_EQ(callers[0].addressType, static_cast<DWORD>(RIL_ADDRTYPE_INTERNATIONAL));
     EXPECT_EQ(callers[0].validity, static_cast<DWORD>(RIL_REMOTEPARTYINFO_VALID));
-    EXPECT_NE(std::find(callers[0].windows.begin(), callers[0].windows.end(), "Phone - Incoming..."),
-              callers[0].windows.end());
+    EXPECT_NE(
+        std::find(callers[0].windows.begin(), callers[0].windows.end(), "Phone - Incoming..."),
+        callers[0].windows.end());
     HRESULT id = RIL_Answer(client.handle);
     EXPECT_GT(id, 0);
     ASSERT_TRUE(modemtest::eventually([] {
@@ -227,7 +234,8 @@ TEST(Radio, RegistrationArgumentsClassesAndRelease) {
     EXPECT_EQ(RIL_Deinitialize(handle), E_INVALIDARG);
     size_t before = heardOf(RIL_NOTIFY_MESSAGE).size();
     p.sim.deliverSms(u"+447700900123", u"again");
-    ASSERT_TRUE(modemtest::eventually([] { return modemtest::tracedCount("radio: message from") == 2; }));
+    ASSERT_TRUE(
+        modemtest::eventually([] { return modemtest::tracedCount("radio: message from") == 2; }));
     ASSERT_TRUE(radio::drainForTests());
     EXPECT_EQ(heardOf(RIL_NOTIFY_MESSAGE).size(), before) << "no callback after RIL_Deinitialize";
 }

@@ -20,13 +20,15 @@ using namespace orven;
 
 // The client's end of the line, read with bounded waits.
 class Terminal {
-public:
+  public:
     explicit Terminal(const std::string& path) : fd_(tty::openRaw(path, 115200, nullptr)) {}
     ~Terminal() {
         if (fd_ >= 0) close(fd_);
     }
     bool open() const { return fd_ >= 0; }
-    void type(const std::string& bytes) { ASSERT_EQ(write(fd_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+    void type(const std::string& bytes) {
+        ASSERT_EQ(write(fd_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
     // Reads until `expected` has come (true) or the time is up; what came is kept.
     bool expect(const std::string& expected, int timeoutMs = 2000) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -36,7 +38,9 @@ public:
                 seen_.erase(0, at + expected.size());
                 return true;
             }
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            deadline - std::chrono::steady_clock::now())
+                            .count();
             if (left <= 0) return false;
             pollfd p{fd_, POLLIN, 0};
             if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
@@ -53,7 +57,7 @@ public:
         return poll(&p, 1, ms) == 0 && seen_.empty();
     }
 
-private:
+  private:
     int fd_;
     std::string seen_;
 };
@@ -81,26 +85,27 @@ TEST(SimModem, AnswersTheInitSequenceAndTakesALongMessage) {
     Terminal t(modem.path());
     ASSERT_TRUE(t.open());
     run(t, {
-        {"echo is on at start", "AT\r", "AT\r\r\nOK\r\n"},
-        {"echo off", "ATE0\r", "\r\nOK\r\n"},
-        {"numeric errors", "AT+CMEE=1\r", "\r\nOK\r\n"},
-        {"SIM ready", "AT+CPIN?\r", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
-        {"PDU mode", "AT+CMGF=0\r", "\r\nOK\r\n"},
-        {"indications", "AT+CNMI=2,1,0,0,0\r", "\r\nOK\r\n"},
-        {"status reports as +CDSI are refused", "AT+CNMI=2,1,0,2,0\r", "\r\n+CMS ERROR: 303\r\n"},
-        {"caller id", "AT+CLIP=1\r", "\r\nOK\r\n"},
-        {"unknown command", "AT+XYZ\r", "\r\nERROR\r\n"},
-        {"part 1 prompt", "AT+CMGS=153\r", "\r\n> "},
-        {"part 1", alert1 + "\x1A", "\r\nOK\r\n"},
-        {"part 2", "AT+CMGS=153\r", "\r\n> "},
-        {"part 2 body", alert2 + "\x1A", "\r\nOK\r\n"},
-        {"a wrong length is refused", "AT+CMGS=30\r", "\r\n> "},
-        {"part 3 with the wrong length", alert3 + "\x1A", "\r\n+CMS ERROR: 304\r\n"},
-        {"escape abandons a submission", "AT+CMGS=25\r", "\r\n> "},
-        {"escape", "0041\x1B", "\r\nOK\r\n"},
-        {"part 3", "AT+CMGS=25\r", "\r\n> "},
-        {"part 3 body", alert3 + "\x1A", "\r\nOK\r\n"},
-    });
+               {"echo is on at start", "AT\r", "AT\r\r\nOK\r\n"},
+               {"echo off", "ATE0\r", "\r\nOK\r\n"},
+               {"numeric errors", "AT+CMEE=1\r", "\r\nOK\r\n"},
+               {"SIM ready", "AT+CPIN?\r", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
+               {"PDU mode", "AT+CMGF=0\r", "\r\nOK\r\n"},
+               {"indications", "AT+CNMI=2,1,0,0,0\r", "\r\nOK\r\n"},
+               {"status reports as +CDSI are refused", "AT+CNMI=2,1,0,2,0\r",
+                "\r\n+CMS ERROR: 303\r\n"},
+               {"caller id", "AT+CLIP=1\r", "\r\nOK\r\n"},
+               {"unknown command", "AT+XYZ\r", "\r\nERROR\r\n"},
+               {"part 1 prompt", "AT+CMGS=153\r", "\r\n> "},
+               {"part 1", alert1 + "\x1A", "\r\nOK\r\n"},
+               {"part 2", "AT+CMGS=153\r", "\r\n> "},
+               {"part 2 body", alert2 + "\x1A", "\r\nOK\r\n"},
+               {"a wrong length is refused", "AT+CMGS=30\r", "\r\n> "},
+               {"part 3 with the wrong length", alert3 + "\x1A", "\r\n+CMS ERROR: 304\r\n"},
+               {"escape abandons a submission", "AT+CMGS=25\r", "\r\n> "},
+               {"escape", "0041\x1B", "\r\nOK\r\n"},
+               {"part 3", "AT+CMGS=25\r", "\r\n> "},
+               {"part 3 body", alert3 + "\x1A", "\r\nOK\r\n"},
+           });
     std::vector<sim::SentMessage> sent = modem.messages();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(toUtf8(sent[0].number), "+447700900123");
@@ -115,18 +120,25 @@ TEST(SimModem, AnswersTheInitSequenceAndTakesALongMessage) {
 TEST(SimModem, IncomingMessagesFollowTheIndicationSetting) {
     sim::Modem modem;
     Terminal t(modem.path());
-    run(t, {{"echo off", "ATE0\r", "OK\r\n"}, {"store and indicate", "AT+CNMI=2,1,0,0,0\r", "OK\r\n"}});
+    run(t, {{"echo off", "ATE0\r", "OK\r\n"},
+            {"store and indicate", "AT+CNMI=2,1,0,0,0\r", "OK\r\n"}});
     modem.deliverSms(u"+447700900123", u"OK, coming");
     ASSERT_TRUE(t.expect("\r\n+CMTI: \"SM\",1\r\n"));
     run(t, {
-        {"read it", "AT+CMGR=1\r",
-         "\r\n+CMGR: 0,,28\r\n0791447700090000040C914477000910320000425071214365800ACF250B347EB7D3EE33\r\n\r\nOK\r\n"},
-        {"delete it", "AT+CMGD=1\r", "\r\nOK\r\n"},
-        {"gone", "AT+CMGR=1\r", "\r\nERROR\r\n"},
-        {"direct delivery", "AT+CNMI=2,2,0,0,0\r", "OK\r\n"},
-    });
+               {"read it", "AT+CMGR=1\r",
+                "\r\n+CMGR: "
+                "0,,"
+                "28\r\n0791447700090000040C914477000910320000425071214365800ACF250B347EB7D3EE33\r\n"
+                "\r\nOK\r\n"},
+               {"delete it", "AT+CMGD=1\r", "\r\nOK\r\n"},
+               {"gone", "AT+CMGR=1\r", "\r\nERROR\r\n"},
+               {"direct delivery", "AT+CNMI=2,2,0,0,0\r", "OK\r\n"},
+           });
     modem.deliverSms(u"InfoSMS", u"Your code 1234");
-    ASSERT_TRUE(t.expect("\r\n+CMT: ,33\r\n0791447700090000040DD049B7F93D6D4E010000425071214365800ED9775D0E1ABFC965504C36A301\r\n"));
+    ASSERT_TRUE(
+        t.expect("\r\n+CMT: "
+                 ",33\r\n0791447700090000040DD049B7F93D6D4E010000425071214365800ED9775D0E1ABFC96550"
+                 "4C36A301\r\n"));
 }
 
 TEST(SimModem, RingsWithCallerIdUntilAnswered) {
@@ -134,7 +146,8 @@ TEST(SimModem, RingsWithCallerIdUntilAnswered) {
     o.ringIntervalMs = 50;
     sim::Modem modem(o);
     Terminal t(modem.path());
-    run(t, {{"echo off", "ATE0\r", "OK\r\n"}, {"no call to answer", "ATA\r", "\r\nNO CARRIER\r\n"},
+    run(t, {{"echo off", "ATE0\r", "OK\r\n"},
+            {"no call to answer", "ATA\r", "\r\nNO CARRIER\r\n"},
             {"caller id on", "AT+CLIP=1\r", "OK\r\n"}});
     modem.ring(u"+447700900123");
     ASSERT_TRUE(t.expect("\r\nRING\r\n\r\n+CLIP: \"+447700900123\",145,\"\",0,\"\",0\r\n"));
@@ -151,7 +164,8 @@ TEST(SimModem, RingsWithCallerIdUntilAnswered) {
 TEST(SimModem, UnsolicitedResultsWaitForTheOpenSubmission) {
     sim::Modem modem;
     Terminal t(modem.path());
-    run(t, {{"echo off", "ATE0\r", "OK\r\n"}, {"indications", "AT+CNMI=2,1,0,0,0\r", "OK\r\n"},
+    run(t, {{"echo off", "ATE0\r", "OK\r\n"},
+            {"indications", "AT+CNMI=2,1,0,0,0\r", "OK\r\n"},
             {"prompt", "AT+CMGS=25\r", "\r\n> "}});
     modem.deliverSms(u"+447700900123", u"OK");
     EXPECT_TRUE(t.quietFor(100)) << "a URC came inside the open submission";
@@ -164,9 +178,11 @@ TEST(SimModem, InjectedFaults) {
     Terminal t(modem.path());
     run(t, {{"echo off", "ATE0\r", "OK\r\n"}, {"numeric errors", "AT+CMEE=1\r", "OK\r\n"}});
     modem.refuseSubmissions(1, "+CMS ERROR: 331");
-    run(t, {{"prompt", "AT+CMGS=25\r", "> "}, {"refused", alert3 + "\x1A", "\r\n+CMS ERROR: 331\r\n"}});
+    run(t, {{"prompt", "AT+CMGS=25\r", "> "},
+            {"refused", alert3 + "\x1A", "\r\n+CMS ERROR: 331\r\n"}});
     modem.answerBusy(2);
-    run(t, {{"busy once", "AT\r", "\r\n+CME ERROR: 14\r\n"}, {"busy twice", "AT\r", "\r\n+CME ERROR: 14\r\n"},
+    run(t, {{"busy once", "AT\r", "\r\n+CME ERROR: 14\r\n"},
+            {"busy twice", "AT\r", "\r\n+CME ERROR: 14\r\n"},
             {"then fine", "AT\r", "\r\nOK\r\n"}});
     modem.setSilent(true);
     t.type("AT\r");

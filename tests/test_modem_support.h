@@ -5,15 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <chrono>
 #include <cstdio>
-#include <functional>
-#include <thread>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
-#include <unistd.h>
+#include <thread>
 #include <vector>
 
 #include "platform/modem.h"
@@ -154,9 +154,11 @@ inline std::vector<GammuView> gammuDecode(const std::vector<std::string>& pdus) 
 // ---- An emulated phone with a simulated modem
 
 inline std::string modemHive(const std::string& port, const std::string& loudspeaker) {
-    std::string hive = "Windows Registry Editor Version 5.00\r\n\r\n"
-                       "[HKEY_LOCAL_MACHINE\\Drivers\\Modem]\r\n"
-                       "\"Port\"=\"" + port + "\"\r\n";
+    std::string hive =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\Drivers\\Modem]\r\n"
+        "\"Port\"=\"" +
+        port + "\"\r\n";
     if (!loudspeaker.empty()) hive += "\"Loudspeaker command\"=\"" + loudspeaker + "\"\r\n";
     return hive;
 }
@@ -208,8 +210,9 @@ inline bool eventually(const std::function<bool()>& pred, int timeoutMs = 5000) 
 // layer started and initialised. The layer is stopped again at the end, so the next
 // scenario in the same process reads its own registry.
 class ModemPhone {
-public:
-    explicit ModemPhone(const std::string& profile = "", const orven::sim::Modem::Options& options = {},
+  public:
+    explicit ModemPhone(const std::string& profile = "",
+                        const orven::sim::Modem::Options& options = {},
                         const std::string& loudspeaker = "AT+CHFA=1")
         : phone(profile), sim(options) {
         phone.writeHive("system.reg", modemHive(sim.path(), loudspeaker));

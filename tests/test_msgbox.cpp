@@ -18,9 +18,9 @@ constexpr LPCWSTR question =
     u"This program is starting the first time. It has to find GPS Receiver, and check "
     u"position correctly.\n\nIf you have GPS Rx connected or built-in already, do you want "
     u"to process?";
-constexpr UINT tickTimer = 7;       // counts while boxes are open
-constexpr UINT innerBoxTimer = 9;   // opens a second box
-constexpr UINT showBox = WM_USER;   // wParam: style; lParam: text
+constexpr UINT tickTimer = 7;      // counts while boxes are open
+constexpr UINT innerBoxTimer = 9;  // opens a second box
+constexpr UINT showBox = WM_USER;  // wParam: style; lParam: text
 
 // What the owner window saw. Written on the GUI thread, read through phone.read().
 HWND owner = nullptr;
@@ -31,25 +31,20 @@ int keyPressesOnOwner = 0;
 
 LRESULT CALLBACK ownerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_TIMER:
-        if (wParam == tickTimer) ++ticks;
-        if (wParam == innerBoxTimer) {
-            KillTimer(hwnd, innerBoxTimer);
-            answers.push_back(MessageBoxW(hwnd, u"Inner", caption, MB_OK | MB_ICONHAND));
-        }
-        return 0;
-    case showBox:
-        answers.push_back(MessageBoxW(hwnd, reinterpret_cast<LPCWSTR>(lParam), caption,
-                                      static_cast<UINT>(wParam)));
-        return 0;
-    case WM_LBUTTONDOWN:
-        ++tapsOnOwner;
-        return 0;
-    case WM_KEYDOWN:
-        ++keyPressesOnOwner;
-        return 0;
-    default:
-        return ownertest::ownerDefault(hwnd, message, wParam, lParam);
+        case WM_TIMER:
+            if (wParam == tickTimer) ++ticks;
+            if (wParam == innerBoxTimer) {
+                KillTimer(hwnd, innerBoxTimer);
+                answers.push_back(MessageBoxW(hwnd, u"Inner", caption, MB_OK | MB_ICONHAND));
+            }
+            return 0;
+        case showBox:
+            answers.push_back(MessageBoxW(hwnd, reinterpret_cast<LPCWSTR>(lParam), caption,
+                                          static_cast<UINT>(wParam)));
+            return 0;
+        case WM_LBUTTONDOWN: ++tapsOnOwner; return 0;
+        case WM_KEYDOWN: ++keyPressesOnOwner; return 0;
+        default: return ownertest::ownerDefault(hwnd, message, wParam, lParam);
     }
 }
 
@@ -58,18 +53,24 @@ int ownerMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
 }
 
 class MessageBox : public ::testing::Test {
-protected:
+  protected:
     Phone phone;
     void SetUp() override { phone.start(ownerMain, u""); }
     void show(UINT style, LPCWSTR text = question) {
         PostMessageW(owner, showBox, style, reinterpret_cast<LPARAM>(text));
         phone.advance(0);
     }
-    std::vector<int> answered() { return phone.read([] { return answers; }); }
-    int read(const int& counter) { return phone.read([&] { return counter; }); }
+    std::vector<int> answered() {
+        return phone.read([] { return answers; });
+    }
+    int read(const int& counter) {
+        return phone.read([&] { return counter; });
+    }
 };
 
-POINT centreOf(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+POINT centreOf(const RECT& r) {
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
 
 TEST_F(MessageBox, ModalWhileTheOwnersTimersKeepFiring) {
     show(0x34);
@@ -130,8 +131,10 @@ TEST_P(MessageBoxKeys, KeysChooseTheButton) {
     const KeyRow& row = GetParam();
     show(row.style);
     for (int key : row.keys) {
-        if (key == VK_F1 || key == VK_F2) orven::test::softKey(key - VK_F1);
-        else phone.keyPress(key);
+        if (key == VK_F1 || key == VK_F2)
+            orven::test::softKey(key - VK_F1);
+        else
+            phone.keyPress(key);
     }
     EXPECT_EQ(answered(), std::vector<int>{row.answer});
     EXPECT_EQ(read(keyPressesOnOwner), 0) << "the box took every key press";
@@ -139,17 +142,16 @@ TEST_P(MessageBoxKeys, KeysChooseTheButton) {
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, MessageBoxKeys,
-    ::testing::Values(
-        KeyRow{"EnterTakesTheFirstButton", 0x34, {VK_RETURN}, IDYES},
-        KeyRow{"RightMovesToNo", 0x34, {VK_RIGHT, VK_RETURN}, IDNO},
-        KeyRow{"ArrowsWrapAround", 0x34, {VK_LEFT, VK_LEFT, VK_RETURN}, IDYES},
-        KeyRow{"SecondButtonByDefault", MB_YESNO | MB_DEFBUTTON2, {VK_RETURN}, IDNO},
-        KeyRow{"EscapeDoesNothingWithoutCancel", 0x34, {VK_ESCAPE, VK_RETURN}, IDYES},
-        KeyRow{"EscapeIsOkWhenAlone", 0x30, {VK_ESCAPE}, IDOK},
-        KeyRow{"EscapeIsCancel", MB_OKCANCEL, {VK_ESCAPE}, IDCANCEL},
-        KeyRow{"LeftSoftKeyIsTheFirstButton", 0x34, {VK_F1}, IDYES},
-        KeyRow{"RightSoftKeyIsTheLastButton", 0x34, {VK_F2}, IDNO},
-        KeyRow{"StopIconOk", 0x10, {VK_RETURN}, IDOK}),
+    ::testing::Values(KeyRow{"EnterTakesTheFirstButton", 0x34, {VK_RETURN}, IDYES},
+                      KeyRow{"RightMovesToNo", 0x34, {VK_RIGHT, VK_RETURN}, IDNO},
+                      KeyRow{"ArrowsWrapAround", 0x34, {VK_LEFT, VK_LEFT, VK_RETURN}, IDYES},
+                      KeyRow{"SecondButtonByDefault", MB_YESNO | MB_DEFBUTTON2, {VK_RETURN}, IDNO},
+                      KeyRow{"EscapeDoesNothingWithoutCancel", 0x34, {VK_ESCAPE, VK_RETURN}, IDYES},
+                      KeyRow{"EscapeIsOkWhenAlone", 0x30, {VK_ESCAPE}, IDOK},
+                      KeyRow{"EscapeIsCancel", MB_OKCANCEL, {VK_ESCAPE}, IDCANCEL},
+                      KeyRow{"LeftSoftKeyIsTheFirstButton", 0x34, {VK_F1}, IDYES},
+                      KeyRow{"RightSoftKeyIsTheLastButton", 0x34, {VK_F2}, IDNO},
+                      KeyRow{"StopIconOk", 0x10, {VK_RETURN}, IDOK}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 TEST_F(MessageBox, ScriptedAnswersNeedNoInput) {

@@ -12,9 +12,13 @@
 
 namespace {
 
-std::wstring toWide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+std::wstring toWide(const std::u16string& text) {
+    return std::wstring(text.begin(), text.end());
+}
 
-std::string toNarrow(const std::u16string& text) { return std::string(text.begin(), text.end()); }
+std::string toNarrow(const std::u16string& text) {
+    return std::string(text.begin(), text.end());
+}
 
 // The C library's reading of the same text, limited to maxLength characters.
 double libraryReading(const std::u16string& text, size_t maxLength = std::u16string::npos) {
@@ -23,18 +27,49 @@ double libraryReading(const std::u16string& text, size_t maxLength = std::u16str
 }
 
 void expectSameNumber(double expected, double actual) {
-    if (std::isinf(expected)) EXPECT_EQ(expected, actual);
-    else EXPECT_DOUBLE_EQ(expected, actual);
+    if (std::isinf(expected))
+        EXPECT_EQ(expected, actual);
+    else
+        EXPECT_DOUBLE_EQ(expected, actual);
     EXPECT_EQ(std::signbit(expected), std::signbit(actual));
 }
 
 TEST(NmeaNumbers, ReadLikeWcstod) {
     const char16_t* rows[] = {
-        u"4807.038", u"01131.000", u"  12.5", u"\t-3", u"+7", u"-0", u"1e3", u"1e", u"1e+",
-        u"1.5E-2x", u".5", u"5.", u".", u"", u"abc", u"12,34", u"0012", u"1e999", u"-1e999",
-        u"1e-999", u"9999999999999999999999", u"3.14159265358979323846264338327950288",
-        u"00.000", u"- 5", u"--5", u"+-5", u"1.2.3", u"4807.038,N", u"12e5", u"0.1e-3z",
-        u"123456789012345678901234567890e-20", u"A", u"08", u"545.4M",
+        u"4807.038",
+        u"01131.000",
+        u"  12.5",
+        u"\t-3",
+        u"+7",
+        u"-0",
+        u"1e3",
+        u"1e",
+        u"1e+",
+        u"1.5E-2x",
+        u".5",
+        u"5.",
+        u".",
+        u"",
+        u"abc",
+        u"12,34",
+        u"0012",
+        u"1e999",
+        u"-1e999",
+        u"1e-999",
+        u"9999999999999999999999",
+        u"3.14159265358979323846264338327950288",
+        u"00.000",
+        u"- 5",
+        u"--5",
+        u"+-5",
+        u"1.2.3",
+        u"4807.038,N",
+        u"12e5",
+        u"0.1e-3z",
+        u"123456789012345678901234567890e-20",
+        u"A",
+        u"08",
+        u"545.4M",
     };
     for (const char16_t* row : rows) {
         std::u16string text = row;
@@ -82,12 +117,9 @@ TEST(NmeaNumbers, UnsignedReadingRefusesSignsAndBlanks) {
         const char16_t* text;
         double expected;
     } rows[] = {
-        {"plain", u"4807.038", 4807.038},
-        {"minus sign", u"-48", 0.0},
-        {"plus sign", u"+48", 0.0},
-        {"leading blank", u" 48", 0.0},
-        {"trailing letter", u"48N", 48.0},
-        {"exponent", u"1e2", 100.0},
+        {"plain", u"4807.038", 4807.038},  {"minus sign", u"-48", 0.0},
+        {"plus sign", u"+48", 0.0},        {"leading blank", u" 48", 0.0},
+        {"trailing letter", u"48N", 48.0}, {"exponent", u"1e2", 100.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -144,8 +176,10 @@ TEST(NmeaAngles, FieldToDegrees) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
         double actual = nmeaToDegrees(row.field, row.degreeDigits);
-        if (std::isinf(row.expected)) EXPECT_EQ(row.expected, actual);
-        else EXPECT_NEAR(row.expected, actual, 1e-12);
+        if (std::isinf(row.expected))
+            EXPECT_EQ(row.expected, actual);
+        else
+            EXPECT_NEAR(row.expected, actual, 1e-12);
         EXPECT_GE(actual, 0.0);
     }
 }

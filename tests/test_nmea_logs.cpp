@@ -23,7 +23,9 @@ namespace fs = std::filesystem;
 
 const char* const gpsdecodePath = "/usr/bin/gpsdecode";
 
-std::string utf8(const std::u16string& text) { return orven::toUtf8(text); }
+std::string utf8(const std::u16string& text) {
+    return orven::toUtf8(text);
+}
 
 std::vector<fs::path> logFiles() {
     std::vector<fs::path> files;
@@ -127,8 +129,10 @@ TEST(NmeaLogs, EveryLogReplaysWithoutFault) {
         resetGps();
         Replay result = replay(readFile(file));
         // hp58534a sends no '*' at all, so none of its sentences is ever complete.
-        if (file.filename() == "hp58534a.log") EXPECT_EQ(0, result.sentences);
-        else EXPECT_GT(result.sentences, 10);
+        if (file.filename() == "hp58534a.log")
+            EXPECT_EQ(0, result.sentences);
+        else
+            EXPECT_GT(result.sentences, 10);
     }
 }
 

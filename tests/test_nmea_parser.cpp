@@ -15,7 +15,9 @@
 
 namespace {
 
-std::string utf8(const std::u16string& text) { return orven::toUtf8(text); }
+std::string utf8(const std::u16string& text) {
+    return orven::toUtf8(text);
+}
 
 // Everything the parser writes back to its start values, as after program start.
 void resetGps() {
@@ -69,13 +71,16 @@ TEST(NmeaFramer, CompletesSentencesByTheRules) {
         {"two sentences on one line", "$GPGSA,1*1E$GPRMC,2*00\n", {u"$GPGSA,1", u"$GPRMC,2"}},
         {"text before the first '$' is ignored", "garbage,12*34\r\n$GPGSV,1*00", {u"$GPGSV,1"}},
         {"a '*' with no sentence pending completes nothing", "*$GPGSV,1*00*11*", {u"$GPGSV,1"}},
-        {"'$' inside a sentence restarts it", "$GPGGA,030130$GPGLL,2638.1,N*4E\r\n",
+        {"'$' inside a sentence restarts it",
+         "$GPGGA,030130$GPGLL,2638.1,N*4E\r\n",
          {u"$GPGLL,2638.1,N"}},
         {"a sentence cut by a line end is dropped", "$GPGGA,1235\r\n# note *x\r\n", {}},
         {"a sentence without '*' never completes", "$GPGGA,1\r\n$GPGSV,2\r\n", {}},
-        {"over-long sentence keeps its first 252 characters", long260 + "*00\r\n",
+        {"over-long sentence keeps its first 252 characters",
+         long260 + "*00\r\n",
          {std::u16string(long260.begin(), long260.begin() + sentenceLimit)}},
-        {"a sentence of exactly 252 characters is whole", long252 + "*00",
+        {"a sentence of exactly 252 characters is whole",
+         long252 + "*00",
          {std::u16string(long252.begin(), long252.end())}},
         {"a NUL byte ends the visible text", std::string("$GPGSV,1\0,2*00", 14), {u"$GPGSV,1"}},
         {"bytes above 127 keep their value", "$GPTXT,\xb0\xff*00", {u"$GPTXT,\u00b0\u00ff"}},
@@ -86,7 +91,8 @@ TEST(NmeaFramer, CompletesSentencesByTheRules) {
         resetGps();
         std::vector<std::u16string> actual = feed(row.bytes, false);
         ASSERT_EQ(row.expected.size(), actual.size());
-        for (size_t i = 0; i < actual.size(); ++i) EXPECT_EQ(utf8(row.expected[i]), utf8(actual[i]));
+        for (size_t i = 0; i < actual.size(); ++i)
+            EXPECT_EQ(utf8(row.expected[i]), utf8(actual[i]));
     }
 }
 
@@ -137,10 +143,9 @@ struct GpsSnapshot {
 
 GpsSnapshot snapshot() {
     GpsFix fix = copyGpsFix();
-    return GpsSnapshot{gpsState.fixQuality,      gpsState.satellitesUsed,
-                       gpsState.satellitesInView, gpsState.rmcStatus,
-                       gpsState.positionFound,    utf8(fix.fixTimeText),
-                       utf8(fix.latitudeText),    utf8(fix.longitudeText)};
+    return GpsSnapshot{gpsState.fixQuality,    gpsState.satellitesUsed, gpsState.satellitesInView,
+                       gpsState.rmcStatus,     gpsState.positionFound,  utf8(fix.fixTimeText),
+                       utf8(fix.latitudeText), utf8(fix.longitudeText)};
 }
 
 void expectState(const GpsSnapshot& expected, const GpsSnapshot& actual) {
@@ -155,8 +160,7 @@ void expectState(const GpsSnapshot& expected, const GpsSnapshot& actual) {
 }
 
 const std::string munichGga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,";
-const std::string munichRmc =
-    "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W";
+const std::string munichRmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W";
 
 TEST(NmeaHandlers, SentencesUpdateTheRecord) {
     const GpsSnapshot none{0, 0, 0, 0, 0, "", "", ""};
@@ -220,7 +224,8 @@ TEST(NmeaHandlers, SentencesUpdateTheRecord) {
         {"garbled angle beyond a million degrees, south",
          {"$GPRMC,081836,A,9999999999,S,99999999999,W"},
          {0, 0, 0, 1, 1, "081836", "??.????", "???.????"}},
-        {"GSV satellites in view", {"$GPGSV,3,1,11,03,03,111,00,04,15,270,00"},
+        {"GSV satellites in view",
+         {"$GPGSV,3,1,11,03,03,111,00,04,15,270,00"},
          {0, 0, 11, 0, 0, "", "", ""}},
         {"':' separates fields too", {"$GLGSV:3:1:09"}, {0, 0, 9, 0, 0, "", "", ""}},
         {"GSV without its count", {"$GPGSV,1,1"}, none},
@@ -296,15 +301,26 @@ TEST(NmeaPublish, StatusLineAndTimerFiveOncePerLink) {
         std::vector<std::string> timers;
         const char* status;
     } steps[] = {
-        {"first fix kills the watchdog and starts timer 5", munichGga, false,
-         {"KillTimer 44", "SetTimer 5 1500"}, "Position found at 12:35\nN48.117300° E011.516666°"},
+        {"first fix kills the watchdog and starts timer 5",
+         munichGga,
+         false,
+         {"KillTimer 44", "SetTimer 5 1500"},
+         "Position found at 12:35\nN48.117300° E011.516666°"},
         {"a later fix updates the texts but leaves timer 5",
-         "$GPRMC,235959.99,A,3747.0875,S,17518.8938,W", false, {"KillTimer 44"},
+         "$GPRMC,235959.99,A,3747.0875,S,17518.8938,W",
+         false,
+         {"KillTimer 44"},
          "Position found at 23:59\nS37.784791° W175.314896°"},
-        {"no fix: nothing", "$GPGGA,000001,4807.038,N,01131.000,E,0,00,,,M,,M,,", false, {},
+        {"no fix: nothing",
+         "$GPGGA,000001,4807.038,N,01131.000,E,0,00,,,M,,M,,",
+         false,
+         {},
          "Position found at 23:59\nS37.784791° W175.314896°"},
-        {"after a link reset the next fix starts timer 5 again", munichRmc, true,
-         {"KillTimer 44", "SetTimer 5 1500"}, "Position found at 12:35\nN48.117300° E011.516666°"},
+        {"after a link reset the next fix starts timer 5 again",
+         munichRmc,
+         true,
+         {"KillTimer 44", "SetTimer 5 1500"},
+         "Position found at 12:35\nN48.117300° E011.516666°"},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.legend);

@@ -26,7 +26,9 @@ std::string readLog(const char* name) {
     return bytes.str();
 }
 
-std::string utf8(const std::u16string& text) { return orven::toUtf8(text); }
+std::string utf8(const std::u16string& text) {
+    return orven::toUtf8(text);
+}
 
 TEST(NmeaThreads, GuiReadsWholeFixesWhileTheReaderParses) {
     orven::test::useVirtualClock();

@@ -14,7 +14,9 @@ namespace {
 using namespace orven;
 using modemtest::Vector;
 
-std::string utf8(const std::u16string& text) { return toUtf8(text); }
+std::string utf8(const std::u16string& text) {
+    return toUtf8(text);
+}
 
 std::string hexByte(unsigned value) {
     static const char* digits = "0123456789ABCDEF";
@@ -27,9 +29,9 @@ std::string decodedText(const pdu::Message& m) {
 }
 
 pdu::Kind kindOf(const std::string& direction) {
-    return direction == "submit" ? pdu::Kind::submit
-         : direction == "deliver" ? pdu::Kind::deliver
-                                  : pdu::Kind::statusReport;
+    return direction == "submit"    ? pdu::Kind::submit
+           : direction == "deliver" ? pdu::Kind::deliver
+                                    : pdu::Kind::statusReport;
 }
 
 TEST(PduVectors, EveryValidRowDecodesAsListed) {
@@ -145,37 +147,43 @@ TEST(PduEncode, ReproducesTheConstructedRows) {
              o.messageClass = 3;
              return pdu::encodeSubmit(u"+447700900123", u"Test 123", o, parts);
          }},
-        {"one GSM character", {"mr-ignored;"},
+        {"one GSM character",
+         {"mr-ignored;"},
          [](auto& parts) {
              pdu::SubmitOptions o;
              o.alphabet = pdu::Alphabet::gsm7;
              o.messageClass = 3;
              return pdu::encodeSubmit(u"+447700900123", u"x", o, parts);
          }},
-        {"GSM 7-bit reply from an international number", {"reply-gsm7-intl;"},
+        {"GSM 7-bit reply from an international number",
+         {"reply-gsm7-intl;"},
          [](auto& parts) {
              pdu::DeliverOptions o;
              o.alphabet = pdu::Alphabet::gsm7;
              return pdu::encodeDeliver(u"+447700900123", u"OK, coming", o, parts);
          }},
-        {"reply from a national number", {"reply-gsm7-natl;"},
+        {"reply from a national number",
+         {"reply-gsm7-natl;"},
          [](auto& parts) {
              pdu::DeliverOptions o;
              o.alphabet = pdu::Alphabet::gsm7;
              return pdu::encodeDeliver(u"07700900123", u"OK", o, parts);
          }},
-        {"UCS-2 reply with a surrogate pair", {"reply-ucs2-emoji;"},
+        {"UCS-2 reply with a surrogate pair",
+         {"reply-ucs2-emoji;"},
          [](auto& parts) {
              return pdu::encodeDeliver(u"+447700900123", u"Jad\u0119 ju\u017C \U0001F44D", {},
                                        parts);
          }},
-        {"alphanumeric originator", {"reply-alnum;"},
+        {"alphanumeric originator",
+         {"reply-alnum;"},
          [](auto& parts) {
              pdu::DeliverOptions o;
              o.alphabet = pdu::Alphabet::gsm7;
              return pdu::encodeDeliver(u"InfoSMS", u"Your code 1234", o, parts);
          }},
-        {"class 0 (flash) reply", {"reply-flash-class0;"},
+        {"class 0 (flash) reply",
+         {"reply-flash-class0;"},
          [](auto& parts) {
              pdu::DeliverOptions o;
              o.alphabet = pdu::Alphabet::gsm7;
@@ -191,8 +199,9 @@ TEST(PduEncode, ReproducesTheConstructedRows) {
         for (size_t i = 0; i < parts.size(); ++i) {
             Vector v = modemtest::vectorNamed(row.vectorNames[i]);
             EXPECT_EQ(parts[i].hex, v.hex) << "part " << i + 1;
-            EXPECT_EQ(parts[i].tpduLength, static_cast<int>(v.hex.size() / 2 - 1 -
-                                                            std::stoi(v.hex.substr(0, 2), nullptr, 16)));
+            EXPECT_EQ(parts[i].tpduLength,
+                      static_cast<int>(v.hex.size() / 2 - 1 -
+                                       std::stoi(v.hex.substr(0, 2), nullptr, 16)));
         }
     }
 }
@@ -220,23 +229,35 @@ std::vector<SplitRow> splitRows() {
         {"134 UCS-2 units: two full parts", repeat(degree, 134), Alphabet::ucs2, {67, 67}},
         {"135 UCS-2 units: a third part of one", repeat(degree, 135), Alphabet::ucs2, {67, 67, 1}},
         {"a surrogate pair across the 67th unit moves whole",
-         repeat(degree, 66) + thumb + repeat(degree, 5), Alphabet::ucs2, {66, 7}},
+         repeat(degree, 66) + thumb + repeat(degree, 5),
+         Alphabet::ucs2,
+         {66, 7}},
         {"a surrogate pair ending on the 67th unit stays",
-         repeat(degree, 65) + thumb + repeat(degree, 6), Alphabet::ucs2, {67, 6}},
+         repeat(degree, 65) + thumb + repeat(degree, 6),
+         Alphabet::ucs2,
+         {67, 6}},
         {"160 GSM characters: one message", repeat(u"a", 160), Alphabet::gsm7, {160}},
         {"161 GSM characters: 153 + 8", repeat(u"a", 161), Alphabet::gsm7, {153, 8}},
         {"306 GSM characters: two full parts", repeat(u"a", 306), Alphabet::gsm7, {153, 153}},
         {"307 GSM characters: a third part", repeat(u"a", 307), Alphabet::gsm7, {153, 153, 1}},
-        {"80 extension characters are 160 septets: one message", repeat(u"[", 80),
-         Alphabet::gsm7, {80}},
-        {"an escape never ends a part", repeat(u"a", 152) + u"{" + repeat(u"a", 10),
-         Alphabet::gsm7, {152, 11}},
+        {"80 extension characters are 160 septets: one message",
+         repeat(u"[", 80),
+         Alphabet::gsm7,
+         {80}},
+        {"an escape never ends a part",
+         repeat(u"a", 152) + u"{" + repeat(u"a", 10),
+         Alphabet::gsm7,
+         {152, 11}},
         {"the euro sign on the last two septets of a part",
-         repeat(u"a", 151) + u"\u20AC" + repeat(u"a", 10), Alphabet::gsm7, {152, 10}},
+         repeat(u"a", 151) + u"\u20AC" + repeat(u"a", 10),
+         Alphabet::gsm7,
+         {152, 10}},
     };
 }
 
-size_t septetsOf(const std::u16string& text) { return pdu::gsmSeptets(text); }
+size_t septetsOf(const std::u16string& text) {
+    return pdu::gsmSeptets(text);
+}
 
 TEST(PduEncode, SplitsAtTheBoundaries) {
     uint8_t reference = 0x70;

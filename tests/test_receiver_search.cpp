@@ -28,12 +28,12 @@ constexpr uint32_t stepMs = 10;
 LRESULT CALLBACK searchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_TIMER) return DefWindowProcW(window, message, wParam, lParam);
     switch (wParam) {
-    case procedureStartTimer: onProcedureStartTimer(window); break;
-    case scanTimer: onScanTimer(window); break;
-    case knownPortTimer: onKnownPortTimer(window); break;
-    case receiverLostTimer: onReceiverLostTimer(window); break;
-    case positionMissedTimer: onPositionMissedTimer(window); break;
-    default: KillTimer(window, wParam); break;
+        case procedureStartTimer: onProcedureStartTimer(window); break;
+        case scanTimer: onScanTimer(window); break;
+        case knownPortTimer: onKnownPortTimer(window); break;
+        case receiverLostTimer: onReceiverLostTimer(window); break;
+        case positionMissedTimer: onPositionMissedTimer(window); break;
+        default: KillTimer(window, wParam); break;
     }
     return 0;
 }
@@ -49,24 +49,23 @@ struct Ports {
     explicit Ports(const std::array<Port, 10>& ports) {
         for (int n = 0; n < 10; ++n) {
             switch (ports[n]) {
-            case Port::unlisted: break;
-            case Port::missing: orven::sim::mapComPort(n, "/nonexistent/ttyGPS"); break;
-            case Port::notTerminal: orven::sim::mapComPort(n, "/dev/null"); break;
-            case Port::silent:
-            case Port::receiver: {
-                const bool talks = ports[n] == Port::receiver;
-                auto simulated = receiver(talks ? std::vector<Phase>{{Phase::noFix, 0}}
-                                                : std::vector<Phase>{},
-                                          true);
-                orven::sim::mapComPort(n, simulated->devicePath());
-                if (talks) {
-                    simulated->switchOn();
-                    receiverPort = n;
-                    gps = simulated.get();
+                case Port::unlisted: break;
+                case Port::missing: orven::sim::mapComPort(n, "/nonexistent/ttyGPS"); break;
+                case Port::notTerminal: orven::sim::mapComPort(n, "/dev/null"); break;
+                case Port::silent:
+                case Port::receiver: {
+                    const bool talks = ports[n] == Port::receiver;
+                    auto simulated = receiver(
+                        talks ? std::vector<Phase>{{Phase::noFix, 0}} : std::vector<Phase>{}, true);
+                    orven::sim::mapComPort(n, simulated->devicePath());
+                    if (talks) {
+                        simulated->switchOn();
+                        receiverPort = n;
+                        gps = simulated.get();
+                    }
+                    receivers.push_back(std::move(simulated));
+                    break;
                 }
-                receivers.push_back(std::move(simulated));
-                break;
-            }
             }
         }
     }
@@ -107,8 +106,10 @@ std::vector<Attempt> runSearch(const Device& device, const Ports& ports) {
         if (!attempts.empty() && attempts.back().port == ports.receiverPort &&
             attempts.back().opened) {
             // Found: cues 4 and 5, then the position watchdog.
-            EXPECT_TRUE(device.waitFor([] { return timerCalls("SetTimer", positionMissedTimer) > 0; }))
-                << "the reader finds the receiver on COM" << ports.receiverPort;
+            EXPECT_TRUE(device.waitFor([] {
+                return timerCalls("SetTimer", positionMissedTimer) > 0;
+            })) << "the reader finds the receiver on COM"
+                << ports.receiverPort;
             break;
         }
     }
@@ -126,7 +127,9 @@ struct SearchRow {
     std::vector<std::string> cues;
 };
 
-void PrintTo(const SearchRow& row, std::ostream* out) { *out << row.legend; }
+void PrintTo(const SearchRow& row, std::ostream* out) {
+    *out << row.legend;
+}
 
 class ReceiverSearch : public ::testing::TestWithParam<SearchRow> {};
 
@@ -171,66 +174,67 @@ TEST_P(ReceiverSearch, TriesThePortsInOrderAndEndsAsItShould) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ReceiverSearch,
-    ::testing::Values(
-        SearchRow{"no receiver on any port: all ten are tried, the search gives up",
-                  -1,
-                  {P::unlisted, P::missing, P::silent, P::notTerminal, P::unlisted, P::silent,
-                   P::unlisted, P::unlisted, P::silent, P::silent},
-                  {0, 1, 2, 3, 4, 5, 6, 7, 8, 9},
-                  2,
-                  -1,
-                  -99,
-                  {"2"}},
-        SearchRow{"receiver on COM5 behind unlisted, missing and silent ports",
-                  -1,
-                  {P::unlisted, P::missing, P::silent, P::notTerminal, P::unlisted, P::receiver,
-                   P::silent, P::unlisted, P::unlisted, P::unlisted},
-                  {0, 1, 2, 3, 4, 5},
-                  3,
-                  5,
-                  5,
-                  {"2", "4", "5a"}},
-        SearchRow{"saved COM2 is silent, receiver on COM4: COM2, then the scan from COM0",
-                  2,
-                  {P::unlisted, P::unlisted, P::silent, P::unlisted, P::receiver, P::unlisted,
-                   P::unlisted, P::unlisted, P::unlisted, P::unlisted},
-                  {2, 0, 1, 2, 3, 4},
-                  3,
-                  4,
-                  4,
-                  {"3", "2", "4", "5a"}},
-        SearchRow{"saved COM4 does not open: the scan goes on at COM5, never below",
-                  4,
-                  {P::silent, P::silent, P::silent, P::silent, P::missing, P::receiver,
-                   P::unlisted, P::unlisted, P::unlisted, P::unlisted},
-                  {4, 5},
-                  3,
-                  5,
-                  5,
-                  {"3", "4", "5a"}},
-        SearchRow{"saved COM7 does not open, no receiver above: the registry keeps 7",
-                  7,
-                  {P::unlisted, P::receiver, P::unlisted, P::unlisted, P::unlisted,
-                   P::unlisted, P::unlisted, P::unlisted, P::missing, P::unlisted},
-                  {7, 8, 9},
-                  2,
-                  -1,
-                  7,
-                  {"3"}},
-        SearchRow{"saved COM3 answers at once", 3,
-                  {P::unlisted, P::unlisted, P::unlisted, P::receiver, P::unlisted, P::unlisted,
-                   P::unlisted, P::unlisted, P::unlisted, P::unlisted},
-                  {3},
-                  3,
-                  3,
-                  3,
-                  {"3", "4", "5a"}}));
+    ::testing::Values(SearchRow{"no receiver on any port: all ten are tried, the search gives up",
+                                -1,
+                                {P::unlisted, P::missing, P::silent, P::notTerminal, P::unlisted,
+                                 P::silent, P::unlisted, P::unlisted, P::silent, P::silent},
+                                {0, 1, 2, 3, 4, 5, 6, 7, 8, 9},
+                                2,
+                                -1,
+                                -99,
+                                {"2"}},
+                      SearchRow{"receiver on COM5 behind unlisted, missing and silent ports",
+                                -1,
+                                {P::unlisted, P::missing, P::silent, P::notTerminal, P::unlisted,
+                                 P::receiver, P::silent, P::unlisted, P::unlisted, P::unlisted},
+                                {0, 1, 2, 3, 4, 5},
+                                3,
+                                5,
+                                5,
+                                {"2", "4", "5a"}},
+                      SearchRow{
+                          "saved COM2 is silent, receiver on COM4: COM2, then the scan from COM0",
+                          2,
+                          {P::unlisted, P::unlisted, P::silent, P::unlisted, P::receiver,
+                           P::unlisted, P::unlisted, P::unlisted, P::unlisted, P::unlisted},
+                          {2, 0, 1, 2, 3, 4},
+                          3,
+                          4,
+                          4,
+                          {"3", "2", "4", "5a"}},
+                      SearchRow{"saved COM4 does not open: the scan goes on at COM5, never below",
+                                4,
+                                {P::silent, P::silent, P::silent, P::silent, P::missing,
+                                 P::receiver, P::unlisted, P::unlisted, P::unlisted, P::unlisted},
+                                {4, 5},
+                                3,
+                                5,
+                                5,
+                                {"3", "4", "5a"}},
+                      SearchRow{"saved COM7 does not open, no receiver above: the registry keeps 7",
+                                7,
+                                {P::unlisted, P::receiver, P::unlisted, P::unlisted, P::unlisted,
+                                 P::unlisted, P::unlisted, P::unlisted, P::missing, P::unlisted},
+                                {7, 8, 9},
+                                2,
+                                -1,
+                                7,
+                                {"3"}},
+                      SearchRow{"saved COM3 answers at once",
+                                3,
+                                {P::unlisted, P::unlisted, P::unlisted, P::receiver, P::unlisted,
+                                 P::unlisted, P::unlisted, P::unlisted, P::unlisted, P::unlisted},
+                                {3},
+                                3,
+                                3,
+                                3,
+                                {"3", "4", "5a"}}));
 
 TEST(ReceiverSearchTiming, OpenPortsGetSevenAndAHalfSecondsOthersHalfASecond) {
     Device device(searchWindowProc, 17);
-    const std::array<Port, 10> layout = {P::unlisted, P::missing, P::silent, P::notTerminal,
-                                         P::unlisted, P::silent, P::unlisted, P::unlisted,
-                                         P::silent, P::silent};
+    const std::array<Port, 10> layout = {P::unlisted, P::missing, P::silent,   P::notTerminal,
+                                         P::unlisted, P::silent,  P::unlisted, P::unlisted,
+                                         P::silent,   P::silent};
     Ports ports(layout);
     const std::vector<Attempt> attempts = runSearch(device, ports);
     ASSERT_EQ(attempts.size(), 10u);
@@ -288,8 +292,8 @@ TEST(ReceiverSearchWatchdogs, LostAndMissedEndTheProcedure) {
     Device device(searchWindowProc, 17);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
-        Ports ports({P::unlisted, P::unlisted, P::unlisted, P::unlisted, P::unlisted,
-                     P::receiver, P::unlisted, P::unlisted, P::unlisted, P::unlisted});
+        Ports ports({P::unlisted, P::unlisted, P::unlisted, P::unlisted, P::unlisted, P::receiver,
+                     P::unlisted, P::unlisted, P::unlisted, P::unlisted});
         appSettings.gpsPortNumber = 5;
         runSearch(device, ports);
         ASSERT_EQ(gpsState.searchState.load(), 3);

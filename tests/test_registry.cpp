@@ -36,7 +36,8 @@ void writeFile(const std::string& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
-std::vector<std::string> filesStartingWith(const std::string& directory, const std::string& prefix) {
+std::vector<std::string> filesStartingWith(const std::string& directory,
+                                           const std::string& prefix) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(directory)) {
         const std::string name = entry.path().filename().string();
@@ -60,7 +61,8 @@ LONG setNumber(HKEY key, LPCWSTR name, uint32_t value) {
 std::optional<uint32_t> getNumber(HKEY key, LPCWSTR name) {
     uint32_t value = 0;
     DWORD size = sizeof value, type = 0;
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
         type != REG_DWORD || size != 4) {
         return std::nullopt;
     }
@@ -76,7 +78,8 @@ LONG setText(HKEY key, LPCWSTR name, std::u16string_view text) {
 std::u16string getText(HKEY key, LPCWSTR name) {
     WCHAR buffer[256] = {};
     DWORD size = sizeof buffer - 2, type = 0;
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
+            ERROR_SUCCESS ||
         type != REG_SZ) {
         return u"<missing>";
     }
@@ -85,7 +88,7 @@ std::u16string getText(HKEY key, LPCWSTR name) {
 
 // Every test gets a device directory of its own.
 class Registry : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const char* tmp = std::getenv("TMPDIR");
         std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/ov-reg-XXXXXX";
@@ -115,12 +118,14 @@ TEST_F(Registry, OpensOnlyExistingKeysAndCreatesThemWithTheirParents) {
 
     DWORD disposition = 0;
     HKEY created = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, orvenKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
-                              &disposition), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, orvenKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &created, &disposition),
+              ERROR_SUCCESS);
     EXPECT_EQ(disposition, DWORD(REG_CREATED_NEW_KEY));
     HKEY again = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"software\\zurv\\orven", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &again, &disposition), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"software\\zurv\\orven", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &again, &disposition),
+              ERROR_SUCCESS);
     EXPECT_EQ(disposition, DWORD(REG_OPENED_EXISTING_KEY));
     EXPECT_NE(again, created);
 
@@ -131,15 +136,19 @@ TEST_F(Registry, OpensOnlyExistingKeysAndCreatesThemWithTheirParents) {
         LONG expected;
     };
     HKEY software = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, KEY_READ, &software), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, KEY_READ, &software),
+              ERROR_SUCCESS);
     const Row rows[] = {
         {"a parent created with its child", HKEY_LOCAL_MACHINE, u"SOFTWARE\\ZURV", ERROR_SUCCESS},
-        {"a leading and a trailing backslash", HKEY_LOCAL_MACHINE, u"\\SOFTWARE\\ZURV\\ORVEN\\", ERROR_SUCCESS},
+        {"a leading and a trailing backslash", HKEY_LOCAL_MACHINE, u"\\SOFTWARE\\ZURV\\ORVEN\\",
+         ERROR_SUCCESS},
         {"a path relative to an opened key", software, u"zurv\\ORVEN", ERROR_SUCCESS},
         {"no path: the key itself", software, nullptr, ERROR_SUCCESS},
         {"the other hive does not share keys", HKEY_CURRENT_USER, orvenKey, ERROR_FILE_NOT_FOUND},
-        {"a longer name is another key", HKEY_LOCAL_MACHINE, u"SOFTWARE\\ZURV\\ORVENX", ERROR_FILE_NOT_FOUND},
-        {"an empty name inside the path", HKEY_LOCAL_MACHINE, u"SOFTWARE\\\\ZURV", ERROR_INVALID_PARAMETER},
+        {"a longer name is another key", HKEY_LOCAL_MACHINE, u"SOFTWARE\\ZURV\\ORVENX",
+         ERROR_FILE_NOT_FOUND},
+        {"an empty name inside the path", HKEY_LOCAL_MACHINE, u"SOFTWARE\\\\ZURV",
+         ERROR_INVALID_PARAMETER},
         {"a name with a line break", HKEY_LOCAL_MACHINE, u"SOFT\nWARE", ERROR_INVALID_PARAMETER},
         {"an unknown handle", reinterpret_cast<HKEY>(0x1234), u"X", ERROR_INVALID_HANDLE},
     };
@@ -186,16 +195,19 @@ TEST_F(Registry, QueryFollowsTheRoomProtocol) {
         BYTE buffer[40];
         std::fill(std::begin(buffer), std::end(buffer), 0xEE);
         DWORD size = row.room, type = REG_NONE;
-        EXPECT_EQ(RegQueryValueExW(key, row.name, nullptr, &type, row.withBuffer ? buffer : nullptr, &size),
+        EXPECT_EQ(RegQueryValueExW(key, row.name, nullptr, &type, row.withBuffer ? buffer : nullptr,
+                                   &size),
                   row.expected);
         EXPECT_EQ(size, row.sizeAfter);
-        EXPECT_EQ(type, row.expected == ERROR_SUCCESS || row.expected == ERROR_MORE_DATA ? DWORD(REG_SZ)
-                                                                                          : DWORD(REG_NONE));
+        EXPECT_EQ(type, row.expected == ERROR_SUCCESS || row.expected == ERROR_MORE_DATA
+                            ? DWORD(REG_SZ)
+                            : DWORD(REG_NONE));
         EXPECT_EQ(buffer[0], row.copied ? 'a' : 0xEE);
     }
     EXPECT_EQ(getText(key, u""), u"default");  // "" and no name both name the default value
     BYTE buffer[4];
-    EXPECT_EQ(RegQueryValueExW(key, u"Name", nullptr, nullptr, buffer, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegQueryValueExW(key, u"Name", nullptr, nullptr, buffer, nullptr),
+              ERROR_INVALID_PARAMETER);
     RegCloseKey(key);
 }
 
@@ -213,13 +225,16 @@ TEST_F(Registry, RefusesWhatTheHiveCouldNotHold) {
 }
 
 TEST_F(Registry, EnumeratesSubkeysInTheHiveFilesOrder) {
-    writeFile(file("system.reg"),
-              "Windows Registry Editor Version 5.00\n\n"
-              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shell\\Keys\\40C5]\n\"Name\"=\"Button 1\"\n"
-              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shell\\Keys\\40C1\\Sub]\n"
-              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shell\\Keys\\40C1]\n@=\"\\\\Windows\\\\calc.exe\"\n");
+    writeFile(
+        file("system.reg"),
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shell\\Keys\\40C5]\n\"Name\"=\"Button 1\"\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shell\\Keys\\40C1\\Sub]\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shell\\Keys\\40C1]\n@=\"\\\\Windows\\\\calc."
+        "exe\"\n");
     HKEY keys = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Shell\\Keys", 0, 0, &keys), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Shell\\Keys", 0, 0, &keys),
+              ERROR_SUCCESS);
     RegCloseKey(createKey(keys, u"40C2"));
 
     const std::vector<std::u16string> expected = {u"40C5", u"40C1", u"40C2"};
@@ -227,7 +242,8 @@ TEST_F(Registry, EnumeratesSubkeysInTheHiveFilesOrder) {
         SCOPED_TRACE(index);
         WCHAR name[5];
         DWORD length = 5;
-        const LONG result = RegEnumKeyExW(keys, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        const LONG result =
+            RegEnumKeyExW(keys, index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (index == expected.size()) {
             EXPECT_EQ(result, ERROR_NO_MORE_ITEMS);
             break;
@@ -236,7 +252,8 @@ TEST_F(Registry, EnumeratesSubkeysInTheHiveFilesOrder) {
         EXPECT_EQ(std::u16string(name), expected[index]);
         EXPECT_EQ(length, 4u);
         length = 4;  // no room for the terminator
-        EXPECT_EQ(RegEnumKeyExW(keys, index, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+        EXPECT_EQ(RegEnumKeyExW(keys, index, name, &length, nullptr, nullptr, nullptr, nullptr),
+                  ERROR_MORE_DATA);
     }
     HKEY button = nullptr;
     ASSERT_EQ(RegOpenKeyExW(keys, u"40c1", 0, 0, &button), ERROR_SUCCESS);
@@ -255,9 +272,10 @@ TEST_F(Registry, ChangesReachTheFileWhenTheKeyIsClosedOrFlushed) {
 
     ASSERT_EQ(RegFlushKey(key), ERROR_SUCCESS);
     const std::string flushed = readFile(file("system.reg"));
-    EXPECT_EQ(flushed,
-              "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZURV\\ORVEN]\n"
-              "\"Owner age\"=dword:0000002a\n\"First name\"=\"\"\n\"Owner\"=hex:41,00,00,00\n\n");
+    EXPECT_EQ(
+        flushed,
+        "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZURV\\ORVEN]\n"
+        "\"Owner age\"=dword:0000002a\n\"First name\"=\"\"\n\"Owner\"=hex:41,00,00,00\n\n");
     struct stat info {};
     ASSERT_EQ(stat(file("system.reg").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -266,32 +284,37 @@ TEST_F(Registry, ChangesReachTheFileWhenTheKeyIsClosedOrFlushed) {
     ASSERT_EQ(setNumber(key, u"Owner age", 43), ERROR_SUCCESS);
     EXPECT_EQ(readFile(file("system.reg")), flushed);
     RegCloseKey(key);
-    EXPECT_NE(readFile(file("system.reg")).find("\"Owner age\"=dword:0000002b\n"), std::string::npos);
+    EXPECT_NE(readFile(file("system.reg")).find("\"Owner age\"=dword:0000002b\n"),
+              std::string::npos);
     EXPECT_EQ(filesStartingWith(dir_, "system.reg"), std::vector<std::string>{"system.reg"});
 
     restart();
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, orvenKey, 0, 0, &key), ERROR_SUCCESS);
     EXPECT_EQ(getNumber(key, u"Owner age"), 43u);
     DWORD size = 0;
-    EXPECT_EQ(RegQueryValueExW(key, u"First name", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(key, u"First name", nullptr, nullptr, nullptr, &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(size, 2u);  // an empty text is its terminator
     RegCloseKey(key);
 }
 
 TEST_F(Registry, PicksUpHivesAPersonWroteBeforeTheStart) {
-    writeFile(file("user.reg"),
-              "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n; the phone's owner\r\n"
-              "[HKEY_CURRENT_USER\\ControlPanel\\Owner]\r\n\"Name\"=\"Zo\xC3\xAB Dupr\xC3\xA9\"\r\n");
+    writeFile(
+        file("user.reg"),
+        "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n; the phone's owner\r\n"
+        "[HKEY_CURRENT_USER\\ControlPanel\\Owner]\r\n\"Name\"=\"Zo\xC3\xAB Dupr\xC3\xA9\"\r\n");
     writeFile(file("user.reg.tmp-Ab12Cd"), "left by a save that was killed");
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"\\ControlPanel\\Owner", 0, 0, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"\\ControlPanel\\Owner", 0, 0, &key),
+              ERROR_SUCCESS);
     EXPECT_EQ(getText(key, u"Name"), u"Zo\u00eb Dupr\u00e9");
     RegCloseKey(key);
     EXPECT_EQ(filesStartingWith(dir_, "user.reg"), std::vector<std::string>{"user.reg"});
 }
 
 TEST_F(Registry, ADamagedHiveIsMovedAsideAndTheRegistryStartsEmpty) {
-    const std::string damaged = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=dword:zz\n";
+    const std::string damaged =
+        "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=dword:zz\n";
     for (int round = 1; round <= 2; ++round) {  // twice within a second: both copies are kept
         SCOPED_TRACE(round);
         writeFile(file("system.reg"), damaged + std::to_string(round));
@@ -324,11 +347,13 @@ TEST_F(Registry, AHiveThatCannotBeReadIsNeverOverwritten) {
         std::function<void(const std::string&)> make;  // what stands at the hive's path
     };
     const Row rows[] = {
-        {"a directory (unreadable as a file, even for root)", [](const std::string& path) {
+        {"a directory (unreadable as a file, even for root)",
+         [](const std::string& path) {
              fs::create_directory(path);
              writeFile(path + "/keep", "x");
          }},
-        {"a FIFO, which must not block the reader", [](const std::string& path) { mkfifo(path.c_str(), 0600); }},
+        {"a FIFO, which must not block the reader",
+         [](const std::string& path) { mkfifo(path.c_str(), 0600); }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -354,12 +379,14 @@ TEST_F(Registry, KeysOfTheOtherRootAreKeptButNotUsed) {
     testing::internal::CaptureStderr();
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Stray", 0, 0, &key), ERROR_FILE_NOT_FOUND);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("outside HKEY_LOCAL_MACHINE"), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("outside HKEY_LOCAL_MACHINE"),
+              std::string::npos);
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Stray", 0, 0, &key), ERROR_FILE_NOT_FOUND);
     key = createKey(HKEY_LOCAL_MACHINE, orvenKey);
     setNumber(key, u"a", 1);
     RegCloseKey(key);
-    EXPECT_NE(readFile(file("system.reg")).find("[HKEY_CURRENT_USER\\Stray]\n\"s\"=\"1\"\n"), std::string::npos);
+    EXPECT_NE(readFile(file("system.reg")).find("[HKEY_CURRENT_USER\\Stray]\n\"s\"=\"1\"\n"),
+              std::string::npos);
 }
 
 // A child process saves in a loop and is killed at a different moment each round. The
@@ -383,10 +410,12 @@ TEST_F(Registry, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewHive) {
         if (child == 0) {
             for (uint32_t i = lastSeen + 1; i < lastSeen + 100000; ++i) {
                 HKEY key = nullptr;
-                RegCreateKeyExW(HKEY_LOCAL_MACHINE, orvenKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+                RegCreateKeyExW(HKEY_LOCAL_MACHINE, orvenKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, &key, nullptr);
                 setNumber(key, u"Counter", i);
                 const std::vector<BYTE> padding(paddingSize, BYTE(i));
-                RegSetValueExW(key, u"Padding", 0, REG_BINARY, padding.data(), DWORD(padding.size()));
+                RegSetValueExW(key, u"Padding", 0, REG_BINARY, padding.data(),
+                               DWORD(padding.size()));
                 setNumber(key, u"Copy", i);
                 RegCloseKey(key);
             }
@@ -411,9 +440,11 @@ TEST_F(Registry, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewHive) {
         EXPECT_EQ(getNumber(key, u"Copy"), counter);
         std::vector<BYTE> padding(paddingSize + 1);
         DWORD size = DWORD(padding.size());
-        ASSERT_EQ(RegQueryValueExW(key, u"Padding", nullptr, nullptr, padding.data(), &size), ERROR_SUCCESS);
+        ASSERT_EQ(RegQueryValueExW(key, u"Padding", nullptr, nullptr, padding.data(), &size),
+                  ERROR_SUCCESS);
         EXPECT_EQ(size, paddingSize);
-        EXPECT_EQ(std::count(padding.begin(), padding.begin() + size, BYTE(*counter)), ptrdiff_t(paddingSize));
+        EXPECT_EQ(std::count(padding.begin(), padding.begin() + size, BYTE(*counter)),
+                  ptrdiff_t(paddingSize));
         EXPECT_GE(*counter, lastSeen);
         lastSeen = *counter;
         RegCloseKey(key);
@@ -466,14 +497,17 @@ TEST_F(Registry, DeviceDirectoryComesFromTheEnvironment) {
     const Row rows[] = {
         {"ORVEN_DEVICE first", "/A/dev", "/A/data", "/A/home", "/A/dev"},
         {"then XDG_DATA_HOME", "", "/A/data", "/A/home", "/A/data/orven/device"},
-        {"a relative XDG_DATA_HOME is ignored", nullptr, "rel", "/A/home", "/A/home/.local/share/orven/device"},
+        {"a relative XDG_DATA_HOME is ignored", nullptr, "rel", "/A/home",
+         "/A/home/.local/share/orven/device"},
         {"then HOME", nullptr, nullptr, "/A/home", "/A/home/.local/share/orven/device"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
         const auto set = [&](const char* name, const char* value) {
-            if (value) setenv(name, (value[0] == '/' ? dir_ + value : std::string(value)).c_str(), 1);
-            else unsetenv(name);
+            if (value)
+                setenv(name, (value[0] == '/' ? dir_ + value : std::string(value)).c_str(), 1);
+            else
+                unsetenv(name);
         };
         set("ORVEN_DEVICE", row.device);
         set("XDG_DATA_HOME", row.dataHome);
@@ -498,11 +532,15 @@ TEST_F(Registry, ProfileSetsWhatTheSystemReports) {
     };
     const Row rows[] = {
         {"no file: defaults", nullptr, 240, 320, u"PocketPC", 5, false},
-        {"every key", "# QVGA Smartphone\nscreen-width = 320\nscreen-height=240\nplatform = smartphone\n"
-                      "os-major-version = 4\n", 320, 240, u"Smartphone", 4, false},
-        {"bad values keep the defaults", "screen-width = -1\nplatform = Palm\nos-major-version = 5x\n",
-         240, 320, u"PocketPC", 5, true},
-        {"unknown keys are reported", "colour = red\nscreen-height = 400\n", 240, 400, u"PocketPC", 5, true},
+        {"every key",
+         "# QVGA Smartphone\nscreen-width = 320\nscreen-height=240\nplatform = smartphone\n"
+         "os-major-version = 4\n",
+         320, 240, u"Smartphone", 4, false},
+        {"bad values keep the defaults",
+         "screen-width = -1\nplatform = Palm\nos-major-version = 5x\n", 240, 320, u"PocketPC", 5,
+         true},
+        {"unknown keys are reported", "colour = red\nscreen-height = 400\n", 240, 400, u"PocketPC",
+         5, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -518,7 +556,8 @@ TEST_F(Registry, ProfileSetsWhatTheSystemReports) {
         WCHAR platform[260];
         ASSERT_TRUE(SystemParametersInfoW(SPI_GETPLATFORMTYPE, sizeof platform, platform, 0));
         EXPECT_EQ(std::u16string(platform), row.platform);
-        EXPECT_FALSE(SystemParametersInfoW(SPI_GETPLATFORMTYPE, DWORD(row.platform.size() * 2), platform, 0));
+        EXPECT_FALSE(SystemParametersInfoW(SPI_GETPLATFORMTYPE, DWORD(row.platform.size() * 2),
+                                           platform, 0));
         OSVERSIONINFOW version{};
         EXPECT_FALSE(GetVersionExW(&version));  // the size field must be filled in
         version.dwOSVersionInfoSize = 276;

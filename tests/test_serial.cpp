@@ -94,8 +94,10 @@ TEST(SerialPort, WhichNamesOpen) {
         SetLastError(0);
         HANDLE port = openCom(row.name);
         EXPECT_EQ(port != INVALID_HANDLE_VALUE, row.opens);
-        if (port != INVALID_HANDLE_VALUE) EXPECT_TRUE(CloseHandle(port));
-        else EXPECT_EQ(GetLastError(), row.error);
+        if (port != INVALID_HANDLE_VALUE)
+            EXPECT_TRUE(CloseHandle(port));
+        else
+            EXPECT_EQ(GetLastError(), row.error);
     }
 }
 
@@ -168,7 +170,8 @@ TEST(SerialPort, LineSettingsReachTheTerminal) {
         EXPECT_EQ(settings.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS), row.cflags);
         EXPECT_EQ(settings.c_cflag & (CLOCAL | CREAD), tcflag_t(CLOCAL | CREAD));
         EXPECT_EQ(settings.c_lflag & (ICANON | ECHO | ISIG), 0u) << "raw";
-        EXPECT_EQ(settings.c_iflag & (IXON | IXOFF | ICRNL), 0u) << "no flow control, bytes as sent";
+        EXPECT_EQ(settings.c_iflag & (IXON | IXOFF | ICRNL), 0u)
+            << "no flow control, bytes as sent";
         DCB after{};
         ASSERT_TRUE(GetCommState(port, &after));
         const DCB& expected = row.applied ? dcb : before;
@@ -195,7 +198,7 @@ TEST(SerialPort, LineSettingsReachTheTerminal) {
 
 // COM1 mapped to a fresh pseudo-terminal and opened; each test closes it its own way.
 class OpenedPort : public ::testing::Test {
-protected:
+  protected:
     Phone phone;
     Pty terminal;
     HANDLE port = INVALID_HANDLE_VALUE;

@@ -27,8 +27,8 @@ std::string describe(const AppSettings& s) {
         << "\nownerSex " << s.ownerSex << "\nownerAge " << s.ownerAge << "\nalertNumber1 '"
         << orven::toUtf8(s.alertNumber1) << "'\nalertNumber2 '" << orven::toUtf8(s.alertNumber2)
         << "'\nalertsNumber " << s.alertsNumber << "\nautoAnswering " << s.autoAnswering
-        << "\nautoSpeakerphone " << s.autoSpeakerphone << "\nhardwareKey '" << orven::toUtf8(s.hardwareKey)
-        << "'\ngpsPortNumber " << s.gpsPortNumber << "\n";
+        << "\nautoSpeakerphone " << s.autoSpeakerphone << "\nhardwareKey '"
+        << orven::toUtf8(s.hardwareKey) << "'\ngpsPortNumber " << s.gpsPortNumber << "\n";
     return out.str();
 }
 
@@ -51,10 +51,11 @@ std::string readFile(const std::string& path) {
     return content.str();
 }
 
-const std::string header = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZURV\\ORVEN]\n";
+const std::string header =
+    "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZURV\\ORVEN]\n";
 
 class Settings : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const char* tmp = std::getenv("TMPDIR");
         std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/ov-set-XXXXXX";
@@ -84,9 +85,10 @@ protected:
 
 TEST_F(Settings, FirstRunKeepsTheDefaultsAndCreatesNothing) {
     EXPECT_EQ(loadSettings(), 1);
-    EXPECT_EQ(describe(appSettings), "hardwareTest 0\nfirstName ''\nfamilyName ''\nownerBlood 0\nownerSex 0\n"
-                                     "ownerAge 0\nalertNumber1 ''\nalertNumber2 ''\nalertsNumber 5\n"
-                                     "autoAnswering 1\nautoSpeakerphone 1\nhardwareKey ''\ngpsPortNumber -1\n");
+    EXPECT_EQ(describe(appSettings),
+              "hardwareTest 0\nfirstName ''\nfamilyName ''\nownerBlood 0\nownerSex 0\n"
+              "ownerAge 0\nalertNumber1 ''\nalertNumber2 ''\nalertsNumber 5\n"
+              "autoAnswering 1\nautoSpeakerphone 1\nhardwareKey ''\ngpsPortNumber -1\n");
     HKEY key = nullptr;  // the start-up takes a missing key as the first run
     EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyName, 0, 0, &key), ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(fs::exists(dir_ + "/system.reg"));
@@ -164,12 +166,16 @@ TEST_F(Settings, StoredValuesAreLoadedOnlyWhenTheyFit) {
         std::function<void(AppSettings&)> change;
     };
     const std::vector<Row> rows = {
-        {"a key holding only the age", "\"Owner age\"=dword:00000030\n", [](AppSettings& s) { s.ownerAge = 48; }},
-        {"the port number", "\"GPS port number\"=dword:00000009\n", [](AppSettings& s) { s.gpsPortNumber = 9; }},
-        {"value names compare without case", "\"OWNER SEX\"=dword:00000001\n", [](AppSettings& s) { s.ownerSex = 1; }},
+        {"a key holding only the age", "\"Owner age\"=dword:00000030\n",
+         [](AppSettings& s) { s.ownerAge = 48; }},
+        {"the port number", "\"GPS port number\"=dword:00000009\n",
+         [](AppSettings& s) { s.gpsPortNumber = 9; }},
+        {"value names compare without case", "\"OWNER SEX\"=dword:00000001\n",
+         [](AppSettings& s) { s.ownerSex = 1; }},
         {"a first name of 20 characters is cut to 15", "\"First name\"=\"ABCDEFGHIJKLMNOPQRST\"\n",
          [](AppSettings& s) { copy(s.firstName, u"ABCDEFGHIJKLMNO"); }},
-        {"a family name of 70 characters is cut to 63", "\"Family name\"=\"" + std::string(70, 'x') + "\"\n",
+        {"a family name of 70 characters is cut to 63",
+         "\"Family name\"=\"" + std::string(70, 'x') + "\"\n",
          [](AppSettings& s) { copy(s.familyName, std::u16string(63, u'x')); }},
         {"an alert number of 16 digits is cut to 15", "\"Alert number 2\"=\"1234567890123456\"\n",
          [](AppSettings& s) { copy(s.alertNumber2, u"123456789012345"); }},
@@ -177,16 +183,21 @@ TEST_F(Settings, StoredValuesAreLoadedOnlyWhenTheyFit) {
          [](AppSettings& s) { copy(s.hardwareKey, u"40"); }},
         {"a text of odd size loses its half unit", "\"Hardware key\"=hex(1):53,00,42,00,53\n",
          [](AppSettings& s) { copy(s.hardwareKey, u"SB"); }},
-        {"a text ends at its first zero", "\"Alert number 1\"=hex(1):31,00,32,00,33,00,00,00,39,00,00,00\n",
+        {"a text ends at its first zero",
+         "\"Alert number 1\"=hex(1):31,00,32,00,33,00,00,00,39,00,00,00\n",
          [](AppSettings& s) { copy(s.alertNumber1, u"123"); }},
         {"a number out of range is loaded unchanged", "\"Alerts number\"=dword:00000009\n",
          [](AppSettings& s) { s.alertsNumber = 9; }},
         {"a number stored as text is ignored", "\"Alerts number\"=\"7\"\n", {}},
         {"a number stored as binary is ignored", "\"Auto-answering\"=hex:00,00,00,00\n", {}},
         {"a dword of 2 bytes is ignored", "\"Owner age\"=hex(4):01,02\n", {}},
-        {"a dword of 8 bytes is ignored", "\"GPS port number\"=hex(4):01,00,00,00,00,00,00,00\n", {}},
+        {"a dword of 8 bytes is ignored",
+         "\"GPS port number\"=hex(4):01,00,00,00,00,00,00,00\n",
+         {}},
         {"a text stored as a number is ignored", "\"First name\"=dword:00000041\n", {}},
-        {"a text stored as binary is ignored", "\"Alert number 1\"=hex:31,00,32,00,33,00,00,00\n", {}},
+        {"a text stored as binary is ignored",
+         "\"Alert number 1\"=hex:31,00,32,00,33,00,00,00\n",
+         {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -213,9 +224,8 @@ TEST(SettingsHelpers, AlertCountListAndOutOfRangeIndexes) {
         int32_t index;
         int32_t valid;
         int sends;
-    } rows[] = {{0, 0, 1},  {1, 1, 2},  {2, 2, 3},         {3, 3, 4},        {4, 4, 5},
-                {5, 5, 10}, {6, 6, 15}, {7, 5, 10},        {-1, 5, 10},      {INT_MAX, 5, 10},
-                {INT_MIN, 5, 10}};
+    } rows[] = {{0, 0, 1},  {1, 1, 2},  {2, 2, 3},   {3, 3, 4},        {4, 4, 5},       {5, 5, 10},
+                {6, 6, 15}, {7, 5, 10}, {-1, 5, 10}, {INT_MAX, 5, 10}, {INT_MIN, 5, 10}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.index);
         EXPECT_EQ(validAlertsNumber(row.index), row.valid);
@@ -227,7 +237,8 @@ TEST(SettingsHelpers, ANumberIsUsableFromThreeCharacters) {
     const struct {
         const WCHAR* number;
         bool usable;
-    } rows[] = {{nullptr, false}, {u"", false}, {u"1", false}, {u"12", false}, {u"123", true}, {u"+33612", true}};
+    } rows[] = {{nullptr, false}, {u"", false},   {u"1", false},
+                {u"12", false},   {u"123", true}, {u"+33612", true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.number ? orven::toUtf8(row.number) : "null");
         EXPECT_EQ(usableNumber(row.number), row.usable);

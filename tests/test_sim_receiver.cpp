@@ -54,7 +54,9 @@ std::string readLog(const char* name) {
     return ::testing::AssertionSuccess();
 }
 
-std::string utf8(const WCHAR* text) { return orven::toUtf8(text); }
+std::string utf8(const WCHAR* text) {
+    return orven::toUtf8(text);
+}
 
 TEST(SimulatedReceiver, SentencesParseAsTheScriptedFix) {
     struct Row {
@@ -241,7 +243,8 @@ TEST(SimulatedReceiver, DefaultReceiverReplacesTheListingOfAnEarlierOne) {
     SetCommMask(port, EV_RXCHAR);
     // The first group may be cut: the port drops what came before it was opened.
     std::string text;
-    while (text.find("RMC,") == std::string::npos || text.find('\n', text.find("RMC,")) == std::string::npos) {
+    while (text.find("RMC,") == std::string::npos ||
+           text.find('\n', text.find("RMC,")) == std::string::npos) {
         DWORD events = 0;
         ASSERT_TRUE(WaitCommEvent(port, &events, nullptr));
         BYTE byte;

@@ -32,7 +32,7 @@ size_t countOf(const std::string& text, const std::string& needle) {
 }
 
 class Instances : public ::testing::Test {
-protected:
+  protected:
     std::string dir;
     std::vector<pid_t> running;
 
@@ -54,10 +54,10 @@ protected:
 
     // Starts orven with one argument (none when empty), headless, tracing to trace.
     pid_t start(const std::string& argument, const std::string& trace) {
-        std::vector<std::string> env = {"ORVEN_DEVICE=" + dir + "/device",
-                                        "XDG_RUNTIME_DIR=" + dir + "/run",
-                                        "ORVEN_DISPLAY=headless", "SDL_AUDIODRIVER=dummy",
-                                        "ORVEN_TRACE=" + dir + "/" + trace, "PATH=/usr/bin:/bin"};
+        std::vector<std::string> env = {
+            "ORVEN_DEVICE=" + dir + "/device",  "XDG_RUNTIME_DIR=" + dir + "/run",
+            "ORVEN_DISPLAY=headless",           "SDL_AUDIODRIVER=dummy",
+            "ORVEN_TRACE=" + dir + "/" + trace, "PATH=/usr/bin:/bin"};
         std::vector<char*> envp;
         for (auto& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);

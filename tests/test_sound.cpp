@@ -24,8 +24,8 @@
 #include <thread>
 #include <vector>
 
-#include "common/sound_cues.h"
 #include "app/startup.h"
+#include "common/sound_cues.h"
 #include "platform/mixer.h"
 #include "platform/testing.h"
 #include "platform/windows.h"
@@ -82,10 +82,12 @@ LRESULT CALLBACK cueWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 }
 
 // Cue n lasts 100 + 10 n ms, so every cue has its own length.
-uint32_t cueLengthMs(int n) { return 100 + 10 * static_cast<uint32_t>(n); }
+uint32_t cueLengthMs(int n) {
+    return 100 + 10 * static_cast<uint32_t>(n);
+}
 
 class Cues : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         WNDCLASSW wc{};
         wc.lpfnWndProc = cueWindowProc;
@@ -128,9 +130,15 @@ struct Step {
     bool async;  // for cues
     uint32_t volumeAfter;
 };
-Step syncCue(int n, uint32_t after) { return {Step::cue, n, false, after}; }
-Step asyncCue(int n, uint32_t after) { return {Step::cue, n, true, after}; }
-Step waitMs(int ms, uint32_t after) { return {Step::wait, ms, false, after}; }
+Step syncCue(int n, uint32_t after) {
+    return {Step::cue, n, false, after};
+}
+Step asyncCue(int n, uint32_t after) {
+    return {Step::cue, n, true, after};
+}
+Step waitMs(int ms, uint32_t after) {
+    return {Step::wait, ms, false, after};
+}
 Step ownerSets(uint32_t volume) {
     return {Step::ownerChanges, static_cast<int>(volume), false, volume};
 }
@@ -179,18 +187,18 @@ TEST_F(Cues, EveryCuePlaysAtFullVolumeAndTheOwnersVolumeComesBack) {
             const Step& step = script.steps[i];
             SCOPED_TRACE("step " + std::to_string(i + 1));
             switch (step.kind) {
-            case Step::cue:
-                EXPECT_TRUE(playCue(step.value, step.async));
-                expectedPlays.emplace_back(step.value, step.async);
-                if (!step.async) expectedEnd += cueLengthMs(step.value);
-                break;
-            case Step::wait:
-                orven::test::advance(static_cast<uint32_t>(step.value));
-                expectedEnd += static_cast<uint32_t>(step.value);
-                break;
-            case Step::ownerChanges:
-                orven::test::setOutputVolume(static_cast<uint32_t>(step.value));
-                break;
+                case Step::cue:
+                    EXPECT_TRUE(playCue(step.value, step.async));
+                    expectedPlays.emplace_back(step.value, step.async);
+                    if (!step.async) expectedEnd += cueLengthMs(step.value);
+                    break;
+                case Step::wait:
+                    orven::test::advance(static_cast<uint32_t>(step.value));
+                    expectedEnd += static_cast<uint32_t>(step.value);
+                    break;
+                case Step::ownerChanges:
+                    orven::test::setOutputVolume(static_cast<uint32_t>(step.value));
+                    break;
             }
             EXPECT_EQ(orven::test::outputVolume(), step.volumeAfter)
                 << std::hex << "volume 0x" << orven::test::outputVolume();
@@ -294,7 +302,7 @@ TEST_F(Cues, CuesFromTwoThreadsKeepTheOwnersVolume) {
 // through stand-in `wpctl` and `pactl` scripts.
 
 class Volume : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/ov-vol-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -527,7 +535,7 @@ TEST_F(Volume, OwnMarkerIsNotACrash) {
 // the disk driver writes the samples to a file.
 
 class Playback : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/ov-play-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);

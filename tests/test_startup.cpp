@@ -46,7 +46,9 @@ struct CommandLineRow {
     DWORD launchedWithAlert;
 };
 
-void PrintTo(const CommandLineRow& row, std::ostream* out) { *out << row.legend; }
+void PrintTo(const CommandLineRow& row, std::ostream* out) {
+    *out << row.legend;
+}
 
 class CommandLine : public ::testing::TestWithParam<CommandLineRow> {};
 
@@ -57,14 +59,15 @@ TEST_P(CommandLine, AnyLowerCaseAAsksForAnAlert) {
 }
 
 // One program per row: each runs in a process of its own.
-INSTANTIATE_TEST_SUITE_P(
-    Rows, CommandLine,
-    ::testing::Values(CommandLineRow{"HardwareButton", u"-a", 1},
-                      CommandLineRow{"Empty", u"", 0},
-                      CommandLineRow{"UpperCaseOnly", u"A", 0},
-                      CommandLineRow{"LetterInsideAWord", u"/start alarm", 1},
-                      CommandLineRow{"UpperCaseOptions", u"-A -B", 0}),
-    [](const ::testing::TestParamInfo<CommandLineRow>& info) { return info.param.legend; });
+INSTANTIATE_TEST_SUITE_P(Rows, CommandLine,
+                         ::testing::Values(CommandLineRow{"HardwareButton", u"-a", 1},
+                                           CommandLineRow{"Empty", u"", 0},
+                                           CommandLineRow{"UpperCaseOnly", u"A", 0},
+                                           CommandLineRow{"LetterInsideAWord", u"/start alarm", 1},
+                                           CommandLineRow{"UpperCaseOptions", u"-A -B", 0}),
+                         [](const ::testing::TestParamInfo<CommandLineRow>& info) {
+                             return info.param.legend;
+                         });
 
 TEST(Startup, AppFolderIsTheExecutablesFolderEndingInABackslash) {
     Phone phone;
@@ -87,8 +90,7 @@ TEST(Startup, SettingsAreLoadedWhenTheWindowIsCreated) {
                     "\"Alert number 1\"=\"600100200\"\r\n"
                     "\"GPS port number\"=dword:00000004\r\n");
     phone.start(WinMain, u"");
-    EXPECT_EQ(phone.read([] { return std::u16string(appSettings.alertNumber1); }),
-              u"600100200");
+    EXPECT_EQ(phone.read([] { return std::u16string(appSettings.alertNumber1); }), u"600100200");
     EXPECT_EQ(phone.read([] { return appSettings.gpsPortNumber.load(); }), 4);
 }
 

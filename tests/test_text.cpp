@@ -6,7 +6,9 @@
 
 namespace {
 
-std::string narrow(const WCHAR* text) { return orven::toUtf8(text); }
+std::string narrow(const WCHAR* text) {
+    return orven::toUtf8(text);
+}
 
 template <typename... Args>
 std::string format(const char16_t* fmt, Args... args) {
@@ -36,8 +38,9 @@ TEST(Wsprintf, FormatsTheProgramsConversions) {
         {"%% and %c", format(u"100%% %c", u'x'), "100% x"},
         {"degree sign kept", format(u"N%02d.%06d\u00b0", 48, 117300), "N48.117300\u00b0"},
         {"%-5d left", format(u"[%-5d]", 42), "[42   ]"},
-        {"status line", format(u"Position found at %02d:%02d\n%s %s", 12, 35,
-                               u"N48.117300\u00b0", u"E011.516666\u00b0"),
+        {"status line",
+         format(u"Position found at %02d:%02d\n%s %s", 12, 35, u"N48.117300\u00b0",
+                u"E011.516666\u00b0"),
          "Position found at 12:35\nN48.117300\u00b0 E011.516666\u00b0"},
     };
     for (const Row& row : rows) {
@@ -66,8 +69,12 @@ TEST(Lstr, CopiesCompareAndSearch) {
         const char16_t* haystack;
         const char16_t* needle;
         int at;  // -1: not found
-    } rows[] = {{u"-a", u"a", 1}, {u"A", u"a", -1}, {u"", u"a", -1}, {u"xyz", u"", 0},
-                {u"+48123456789", u"123456789", 3}, {u"12", u"123", -1}};
+    } rows[] = {{u"-a", u"a", 1},
+                {u"A", u"a", -1},
+                {u"", u"a", -1},
+                {u"xyz", u"", 0},
+                {u"+48123456789", u"123456789", 3},
+                {u"12", u"123", -1}};
     for (auto& row : rows) {
         SCOPED_TRACE(orven::toUtf8(row.haystack) + " / " + orven::toUtf8(row.needle));
         LPWSTR found = StrStrW(row.haystack, row.needle);
@@ -81,10 +88,10 @@ TEST(Utf8, RoundTripsAndReplacesInvalidInput) {
     struct {
         std::string bytes;
         std::u16string expected;
-    } rows[] = {{"\xC3", u"\uFFFD"},              // truncated sequence
-                {"\xC0\xAF", u"\uFFFD"},          // overlong '/'
-                {"\xED\xA0\x80", u"\uFFFD"},      // encoded surrogate
-                {"a\xFFz", u"a\uFFFDz"},          // never a lead byte
+    } rows[] = {{"\xC3", u"\uFFFD"},          // truncated sequence
+                {"\xC0\xAF", u"\uFFFD"},      // overlong '/'
+                {"\xED\xA0\x80", u"\uFFFD"},  // encoded surrogate
+                {"a\xFFz", u"a\uFFFDz"},      // never a lead byte
                 {"\xE2\x84\xA2", u"\u2122"}};
     for (auto& row : rows) EXPECT_EQ(orven::fromUtf8(row.bytes), row.expected);
     EXPECT_EQ(orven::toUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
