@@ -45,7 +45,7 @@ int menuBarHeight() {
 
 HWND createMenuBar(HWND window) {
     SHMENUBARINFO info{};
-    info.cbSize = 36;
+    info.cbSize = sizeofSHMENUBARINFO;
     info.hwndParent = window;
     info.dwFlags = 0;
     info.nToolBarId = mainMenuBarResource;
@@ -57,7 +57,7 @@ HWND createMenuBar(HWND window) {
 
 BOOL setTrayIcon(HWND window, DWORD action, UINT id, HICON icon, LPCWSTR tip) {
     NOTIFYICONDATA data{};
-    data.cbSize = 152;
+    data.cbSize = sizeofNOTIFYICONDATAW;
     data.hWnd = window;
     data.uID = id;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
@@ -94,15 +94,15 @@ LRESULT onCreate(HWND window) {
     if (menuBar == nullptr) return 0;
     MoveWindow(menuBar, 0, 0, 0, 0, FALSE);
     shellActivateInfo = SHACTIVATEINFO{};
-    shellActivateInfo.cbSize = 12;
+    shellActivateInfo.cbSize = sizeofSHACTIVATEINFO;
     loadSettings();
-    INITCOMMONCONTROLSEX controls{8, ICC_DATE_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeofINITCOMMONCONTROLSEX, ICC_DATE_CLASSES};
     InitCommonControlsEx(&controls);
     WCHAR platformType[260] = {};
     SystemParametersInfoW(SPI_GETPLATFORMTYPE, sizeof platformType, platformType, 0);
     isSmartphone = lstrcmpiW(platformType, u"Smartphone") == 0 ? 1 : 0;
     OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = 276;
+    version.dwOSVersionInfoSize = sizeofOSVERSIONINFOW;
     GetVersionExW(&version);
     osMajorVersion = version.dwMajorVersion;
     int iconSize = isSmartphone ? 22 : 16;
@@ -176,7 +176,7 @@ void onTap(HWND window, LPARAM lParam) {
 
 // Home, '6', 'B' and numeric-pad 6: the Smartphone's exit keys.
 bool isSmartphoneExitKey(WPARAM key) {
-    return key == 0x24 || key == 0x36 || key == 0x42 || key == 0x66;
+    return key == VK_HOME || key == '6' || key == 'B' || key == VK_NUMPAD6;
 }
 
 void onKeyUp(HWND window, WPARAM key) {

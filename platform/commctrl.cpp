@@ -4,5 +4,5 @@
 
 // ---- InitCommonControlsEx
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* controls) {
-    return controls != nullptr && controls->dwSize == sizeof(INITCOMMONCONTROLSEX) ? TRUE : FALSE;
+    return controls != nullptr && controls->dwSize == sizeofINITCOMMONCONTROLSEX ? TRUE : FALSE;
 }

@@ -11,5 +11,7 @@ struct INITCOMMONCONTROLSEX {
     DWORD dwSize;
     DWORD dwICC;
 };
+constexpr DWORD sizeofINITCOMMONCONTROLSEX = 8;  // dwSize
+static_assert(sizeof(INITCOMMONCONTROLSEX) == sizeofINITCOMMONCONTROLSEX, "the phone's layout");
 
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* controls);

@@ -183,7 +183,7 @@ BOOL SystemParametersInfoW(UINT action, UINT param, LPVOID data, UINT) {
 // ---- GetVersionExW
 // The profile's major version; minor and build 0; the record's size field must be set.
 BOOL GetVersionExW(OSVERSIONINFOW* info) {
-    if (info == nullptr || info->dwOSVersionInfoSize < sizeof(OSVERSIONINFOW)) return FALSE;
+    if (info == nullptr || info->dwOSVersionInfoSize < sizeofOSVERSIONINFOW) return FALSE;
     info->dwMajorVersion = DWORD(orven::deviceProfile().osMajorVersion);
     info->dwMinorVersion = 0;
     info->dwBuildNumber = 0;

@@ -16,6 +16,8 @@ struct OSVERSIONINFOW {
     DWORD dwPlatformId;
     WCHAR szCSDVersion[128];
 };
+constexpr DWORD sizeofOSVERSIONINFOW = 276;  // dwOSVersionInfoSize
+static_assert(sizeof(OSVERSIONINFOW) == sizeofOSVERSIONINFOW, "the phone's layout is 276 bytes");
 
 BOOL SystemParametersInfoW(UINT action, UINT param, LPVOID data, UINT winIni);
 BOOL GetVersionExW(OSVERSIONINFOW* info);

@@ -164,7 +164,8 @@ BOOL SHFullScreen(HWND hwnd, DWORD state) {
 // ---- SHCreateMenuBar
 // The bar takes the bottom of the screen, one menu row high.
 BOOL SHCreateMenuBar(SHMENUBARINFO* info) {
-    if (info == nullptr || info->cbSize < 36 || !IsWindow(info->hwndParent)) return FALSE;
+    if (info == nullptr || info->cbSize < sizeofSHMENUBARINFO || !IsWindow(info->hwndParent))
+        return FALSE;
     const resources::MenuBar* resource = resources::findMenuBar(static_cast<int>(info->nToolBarId));
     if (resource == nullptr) return FALSE;
     gui::registerClass(barClass, barProc);
@@ -200,14 +201,14 @@ HWND SHFindMenuBar(HWND parent) {
 // ---- SHHandleWMActivate
 // Keeps the activation state in the record; there is no input panel to restore.
 BOOL SHHandleWMActivate(HWND, WPARAM wParam, LPARAM, SHACTIVATEINFO* info, DWORD) {
-    if (info == nullptr) return FALSE;
+    if (info == nullptr || info->cbSize < sizeofSHACTIVATEINFO) return FALSE;
     info->fActive = LOWORD(wParam) != WA_INACTIVE ? 1 : 0;
     return TRUE;
 }
 
 // ---- SHHandleWMSettingChange
 BOOL SHHandleWMSettingChange(HWND, WPARAM, LPARAM, SHACTIVATEINFO* info) {
-    return info != nullptr ? TRUE : FALSE;
+    return info != nullptr && info->cbSize >= sizeofSHACTIVATEINFO ? TRUE : FALSE;
 }
 
 // ---- SHSipPreference

@@ -26,6 +26,8 @@ struct SHMENUBARINFO {
     HWND hwndMB;  // out: the bar's window
     DWORD clrBk;
 };
+// The record's cbSize on the phone, whose handles are 32 bits (ours may be wider).
+constexpr DWORD sizeofSHMENUBARINFO = 36;
 
 // The bar's keys are the device's soft keys; a key (or a tap on its half of the bar)
 // posts the key's command to the parent as WM_COMMAND.
@@ -48,6 +50,7 @@ struct SHACTIVATEINFO {
     UINT fActive : 1;
     UINT fReserved : 29;
 };
+constexpr DWORD sizeofSHACTIVATEINFO = 12;  // cbSize on the phone (32-bit handles)
 
 BOOL SHHandleWMActivate(HWND hwnd, WPARAM wParam, LPARAM lParam, SHACTIVATEINFO* info, DWORD flags);
 BOOL SHHandleWMSettingChange(HWND hwnd, WPARAM wParam, LPARAM lParam, SHACTIVATEINFO* info);
@@ -73,6 +76,7 @@ struct NOTIFYICONDATAW {
     HICON hIcon;
     WCHAR szTip[64];
 };
+constexpr DWORD sizeofNOTIFYICONDATAW = 152;  // cbSize on the phone (32-bit handles)
 
 // The emulated shell shows its desktop, with the tray icons in its top bar, while no
 // window of the program is shown; a tap on an icon sends the icon's callback message

@@ -163,7 +163,7 @@ bool desktopShown() {
 // ---- Shell_NotifyIconW
 // NIM_ADD, NIM_MODIFY and NIM_DELETE of the icon (window, id).
 BOOL Shell_NotifyIconW(DWORD message, NOTIFYICONDATAW* data) {
-    if (data == nullptr || data->cbSize < 152) return FALSE;
+    if (data == nullptr || data->cbSize < sizeofNOTIFYICONDATAW) return FALSE;
     bool created = false, emptied = false;
     {
         std::lock_guard<std::mutex> hold(trayLock);

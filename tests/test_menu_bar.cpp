@@ -32,7 +32,7 @@ LRESULT CALLBACK ownerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     switch (message) {
         case makeBar: {
             SHMENUBARINFO info{};
-            info.cbSize = 36;
+            info.cbSize = sizeofSHMENUBARINFO;
             info.hwndParent = hwnd;
             info.nToolBarId = static_cast<UINT>(wParam);
             bar = SHCreateMenuBar(&info) ? info.hwndMB : nullptr;
@@ -164,7 +164,7 @@ TEST_F(Shell, BarShowsItsLabels) {
 
 NOTIFYICONDATAW trayRecord(UINT id) {
     NOTIFYICONDATAW data{};
-    data.cbSize = 152;
+    data.cbSize = sizeofNOTIFYICONDATAW;
     data.hWnd = owner;
     data.uID = id;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;

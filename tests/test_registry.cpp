@@ -560,7 +560,7 @@ TEST_F(Registry, ProfileSetsWhatTheSystemReports) {
                                            platform, 0));
         OSVERSIONINFOW version{};
         EXPECT_FALSE(GetVersionExW(&version));  // the size field must be filled in
-        version.dwOSVersionInfoSize = 276;
+        version.dwOSVersionInfoSize = sizeofOSVERSIONINFOW;
         ASSERT_TRUE(GetVersionExW(&version));
         EXPECT_EQ(version.dwMajorVersion, DWORD(row.major));
     }
