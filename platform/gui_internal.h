@@ -4,10 +4,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/gdi.h"
+#include "platform/gdi_internal.h"
 #include "platform/window.h"
 
 namespace orven::gui {
@@ -34,6 +36,34 @@ void registerClass(LPCWSTR name, WNDPROC proc);
 int uiScale();
 // A font for the platform's own windows (Tahoma), cell height in pixels.
 HFONT uiFont(int height, bool bold);
+
+// The WM_PAINT of one of the platform's own windows, as one scope: BeginPaint, the
+// context's state, the client area, the UI scale and a transparent text background;
+// fonts made with font() are selected at once and freed, with the context's own font
+// put back, before EndPaint when the scope ends. GUI thread only.
+class WindowPaint {
+  public:
+    explicit WindowPaint(HWND window);
+    ~WindowPaint();
+    WindowPaint(const WindowPaint&) = delete;
+    WindowPaint& operator=(const WindowPaint&) = delete;
+
+    // A uiFont of this height (scaled by the caller), selected into the context.
+    HFONT font(int height, bool bold);
+    // Selects a font made earlier by font().
+    void select(HFONT font);
+
+    HDC dc;
+    std::shared_ptr<gdi::DcState> state;
+    RECT client{};
+    int scale;
+
+  private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HGDIOBJ originalFont_ = nullptr;
+    std::vector<HFONT> fonts_;
+};
 
 // ---- Message boxes (msgbox.cpp)
 struct MessageBoxRecord {

@@ -14,6 +14,7 @@
 #include "platform/gui_internal.h"
 #include "platform/internal.h"
 #include "platform/menu_internal.h"
+#include "platform/palette.h"
 
 namespace {
 
@@ -21,7 +22,6 @@ using namespace orven;
 
 constexpr LPCWSTR levelClass = u"orven.popupmenu";
 constexpr int textLeft = 14;  // item texts start here; owner-drawn items use the same
-constexpr uint32_t highlight = 0x1E4B9B;
 
 struct ShownItem {
     menus::Item item;
@@ -153,7 +153,8 @@ void paintItem(HDC dc, const Level& level, int index) {
     bool selected = index == level.selected;
     if (shown.item.flags & MF_SEPARATOR) {
         int middle = (r.top + r.bottom) / 2;
-        gdi::fillLogical(*state, RECT{r.left + 4, middle, r.right - 4, middle + 1}, 0xA0A0A0);
+        gdi::fillLogical(*state, RECT{r.left + 4, middle, r.right - 4, middle + 1},
+                         palette::menuSeparator);
         return;
     }
     if (shown.item.flags & MF_OWNERDRAW) {
@@ -169,8 +170,10 @@ void paintItem(HDC dc, const Level& level, int index) {
         SendMessageW(active->owner, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
         return;
     }
-    if (selected) gdi::fillLogical(*state, r, highlight);
-    uint32_t colour = !selectable(shown.item) ? 0x909090 : (selected ? 0xFFFFFF : 0x000000);
+    if (selected) gdi::fillLogical(*state, r, palette::accent);
+    uint32_t colour = !selectable(shown.item) ? palette::menuGrayedText
+                      : selected              ? palette::menuSelectedText
+                                              : palette::menuText;
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, gdi::toColorref(colour));
     RECT text{textLeft, r.top, r.right, r.bottom};
@@ -184,21 +187,14 @@ void paintItem(HDC dc, const Level& level, int index) {
 }
 
 void paintLevel(HWND hwnd, const Level& level) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
-    auto state = gdi::dcOf(dc);
-    RECT client;
-    GetClientRect(hwnd, &client);
-    gdi::fillLogical(*state, client, 0xFFFFFF);
-    gdi::frameRect(*state, client, 1, 0x505050);
-    HFONT font = gui::uiFont(13 * gui::uiScale(), false);
+    gui::WindowPaint paint(hwnd);
+    gdi::fillLogical(*paint.state, paint.client, palette::menuBackground);
+    gdi::frameRect(*paint.state, paint.client, 1, palette::menuFrame);
+    HFONT font = paint.font(13 * paint.scale, false);
     for (int i = 0; i < static_cast<int>(level.items.size()); ++i) {
-        HGDIOBJ previous = SelectObject(dc, font);
-        paintItem(dc, level, i);
-        SelectObject(dc, previous);
+        paint.select(font);  // an owner-drawn item may have selected its own
+        paintItem(paint.dc, level, i);
     }
-    DeleteObject(font);
-    EndPaint(hwnd, &paint);
 }
 
 int itemAt(const Level& level, LPARAM lParam) {

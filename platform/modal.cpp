@@ -64,6 +64,30 @@ int uiScale() {
     return GetSystemMetrics(SM_CXSCREEN) >= 480 ? 2 : 1;
 }
 
+WindowPaint::WindowPaint(HWND window)
+    : dc(BeginPaint(window, &paint_)), state(gdi::dcOf(dc)), scale(uiScale()), window_(window) {
+    GetClientRect(window, &client);
+    SetBkMode(dc, TRANSPARENT);
+}
+
+WindowPaint::~WindowPaint() {
+    if (originalFont_ != nullptr) SelectObject(dc, originalFont_);
+    for (HFONT font : fonts_) DeleteObject(font);
+    EndPaint(window_, &paint_);
+}
+
+HFONT WindowPaint::font(int height, bool bold) {
+    HFONT made = uiFont(height, bold);
+    fonts_.push_back(made);
+    select(made);
+    return made;
+}
+
+void WindowPaint::select(HFONT font) {
+    HGDIOBJ previous = SelectObject(dc, font);
+    if (originalFont_ == nullptr) originalFont_ = previous;
+}
+
 HFONT uiFont(int height, bool bold) {
     LOGFONTW font{};
     font.lfHeight = height;

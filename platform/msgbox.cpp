@@ -12,6 +12,7 @@
 #include "platform/gui_internal.h"
 #include "platform/internal.h"
 #include "platform/msgbox.h"
+#include "platform/palette.h"
 #include "platform/text.h"
 
 namespace {
@@ -134,31 +135,32 @@ void drawIcon(HDC dc, const Box& box) {
     auto state = gdi::dcOf(dc);
     const RECT& r = box.icon;
     LPCWSTR symbol = u"";
-    COLORREF symbolColour = RGB(255, 255, 255);
+    uint32_t symbolColour = palette::iconSymbol;
     switch (box.style & MB_ICONMASK) {
         case MB_ICONHAND:
-            gdi::fillEllipse(*state, r, 0xD02020);
+            gdi::fillEllipse(*state, r, palette::stopIcon);
             symbol = u"X";
             break;
         case MB_ICONQUESTION:
-            gdi::fillEllipse(*state, r, 0x2060C0);
+            gdi::fillEllipse(*state, r, palette::informationIcon);
             symbol = u"?";
             break;
         case MB_ICONEXCLAMATION:
             gdi::fillTriangle(*state, POINT{(r.left + r.right) / 2, r.top},
-                              POINT{r.right, r.bottom}, POINT{r.left, r.bottom}, 0xF0C000);
+                              POINT{r.right, r.bottom}, POINT{r.left, r.bottom},
+                              palette::warningIcon);
             symbol = u"!";
-            symbolColour = RGB(0, 0, 0);
+            symbolColour = palette::warningIconSymbol;
             break;
         case MB_ICONASTERISK:
-            gdi::fillEllipse(*state, r, 0x2060C0);
+            gdi::fillEllipse(*state, r, palette::informationIcon);
             symbol = u"i";
             break;
         default: return;
     }
     HFONT font = gui::uiFont((r.bottom - r.top) * 2 / 3, true);
     HGDIOBJ previous = SelectObject(dc, font);
-    SetTextColor(dc, symbolColour);
+    SetTextColor(dc, gdi::toColorref(symbolColour));
     RECT text = r;
     text.top += (r.bottom - r.top) / 8;
     DrawTextW(dc, symbol, -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
@@ -167,41 +169,38 @@ void drawIcon(HDC dc, const Box& box) {
 }
 
 void paintBox(HWND hwnd, const Box& box) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
-    auto state = gdi::dcOf(dc);
-    RECT client;
-    GetClientRect(hwnd, &client);
-    int s = gui::uiScale();
-    gdi::fillLogical(*state, client, 0xFFFFFF);
-    gdi::fillLogical(*state, RECT{0, 0, client.right, box.captionHeight}, 0x1E4B9B);
-    gdi::frameRect(*state, client, 1, 0x303030);
-    SetBkMode(dc, TRANSPARENT);
-    HFONT bold = gui::uiFont(13 * s, true), normal = gui::uiFont(13 * s, false);
-    HGDIOBJ previous = SelectObject(dc, bold);
-    SetTextColor(dc, RGB(255, 255, 255));
+    gui::WindowPaint paint(hwnd);
+    const RECT& client = paint.client;
+    const int s = paint.scale;
+    HDC dc = paint.dc;
+    gdi::DcState& state = *paint.state;
+    gdi::fillLogical(state, client, palette::boxBackground);
+    gdi::fillLogical(state, RECT{0, 0, client.right, box.captionHeight}, palette::accent);
+    gdi::frameRect(state, client, 1, palette::boxFrame);
+    HFONT bold = paint.font(13 * s, true);
+    SetTextColor(dc, gdi::toColorref(palette::textOnAccent));
     RECT caption{6 * s, 0, client.right - 6 * s, box.captionHeight};
     DrawTextW(dc, box.caption.c_str(), -1, &caption, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     drawIcon(dc, box);
-    SelectObject(dc, normal);
-    SetTextColor(dc, RGB(0, 0, 0));
+    paint.font(13 * s, false);
+    SetTextColor(dc, gdi::toColorref(palette::boxText));
     RECT text = box.textRect;
     DrawTextW(dc, box.text.c_str(), -1, &text, DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(dc, bold);
+    paint.select(bold);
     for (size_t i = 0; i < box.buttons.size(); ++i) {
         RECT button = box.buttonRects[i];
         bool focused = static_cast<int>(i) == box.focused;
         bool down = static_cast<int>(i) == box.pressed;
-        gdi::fillLogical(*state, button, down ? 0x9EC2F0 : (focused ? 0xD6E6FA : 0xE8E8E8));
-        gdi::frameRect(*state, button, focused ? 2 * s : 1, focused ? 0x1E4B9B : 0x808080);
-        SetTextColor(dc, RGB(0, 0, 0));
+        gdi::fillLogical(state, button,
+                         down      ? palette::buttonPressedFace
+                         : focused ? palette::buttonFocusedFace
+                                   : palette::buttonFace);
+        gdi::frameRect(state, button, focused ? 2 * s : 1,
+                       focused ? palette::accent : palette::buttonFrame);
+        SetTextColor(dc, gdi::toColorref(palette::buttonText));
         DrawTextW(dc, labelOf(box.buttons[i]), -1, &button,
                   DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     }
-    SelectObject(dc, previous);
-    DeleteObject(bold);
-    DeleteObject(normal);
-    EndPaint(hwnd, &paint);
 }
 
 Box* boxOf(HWND hwnd) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/device.h"
+#include "platform/palette.h"
 #include "platform/window_manager.h"
 
 namespace {
@@ -20,7 +21,8 @@ std::vector<uint32_t>& framebuffer() {
     static std::vector<uint32_t> buffer = [] {
         const orven::DeviceProfile& profile = orven::deviceProfile();
         return std::vector<uint32_t>(
-            static_cast<size_t>(profile.screenWidth) * profile.screenHeight, 0xFFFFFF);
+            static_cast<size_t>(profile.screenWidth) * profile.screenHeight,
+            orven::palette::emptyScreen);
     }();
     return buffer;
 }

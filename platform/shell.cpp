@@ -14,6 +14,7 @@
 #include "platform/gdi_internal.h"
 #include "platform/gui_internal.h"
 #include "platform/internal.h"
+#include "platform/palette.h"
 #include "platform/resource.h"
 #include "platform/shell.h"
 #include "platform/text.h"
@@ -55,28 +56,19 @@ void press(HWND barWindow, size_t index) {
 }
 
 void paintBar(HWND hwnd) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
+    gui::WindowPaint paint(hwnd);
     Bar bar;
-    RECT client;
-    GetClientRect(hwnd, &client);
-    if (findBar(hwnd, bar) && client.right > 0 && client.bottom > 0) {
-        auto state = gdi::dcOf(dc);
-        gdi::fillLogical(*state, client, 0x1E4B9B);
-        HFONT font = gui::uiFont(13 * gui::uiScale(), true);
-        HGDIOBJ previous = SelectObject(dc, font);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, RGB(255, 255, 255));
-        int count = static_cast<int>(bar.labels.size());
-        for (int i = 0; i < count; ++i) {
-            RECT key{client.right * i / count, 0, client.right * (i + 1) / count, client.bottom};
-            DrawTextW(dc, bar.labels[i].c_str(), -1, &key,
-                      DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-        }
-        SelectObject(dc, previous);
-        DeleteObject(font);
+    const RECT& client = paint.client;
+    if (!findBar(hwnd, bar) || client.right <= 0 || client.bottom <= 0) return;
+    gdi::fillLogical(*paint.state, client, palette::accent);
+    paint.font(13 * paint.scale, true);
+    SetTextColor(paint.dc, gdi::toColorref(palette::textOnAccent));
+    int count = static_cast<int>(bar.labels.size());
+    for (int i = 0; i < count; ++i) {
+        RECT key{client.right * i / count, 0, client.right * (i + 1) / count, client.bottom};
+        DrawTextW(paint.dc, bar.labels[i].c_str(), -1, &key,
+                  DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     }
-    EndPaint(hwnd, &paint);
 }
 
 LRESULT CALLBACK barProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -12,6 +12,7 @@
 #include "platform/device.h"
 #include "platform/gui_internal.h"
 #include "platform/internal.h"
+#include "platform/palette.h"
 #include "platform/text.h"
 #include "platform/window_manager.h"
 
@@ -24,9 +25,6 @@ constexpr DWORD newerShellVersion = 5;
 constexpr int bubbleTop = 26;  // below the phone's title bar, in unscaled pixels
 constexpr int bubbleHeight = 64;
 constexpr int bubbleMargin = 6;
-constexpr COLORREF bubbleColour = RGB(255, 255, 225);
-constexpr COLORREF titleColour = RGB(0, 0, 128);
-constexpr COLORREF textColour = RGB(0, 0, 0);
 
 std::mutex bodiesLock;                  // guards bodies and the two windows below
 std::map<HWND, std::u16string> bodies;  // the text under each window's title
@@ -40,32 +38,21 @@ std::u16string bodyOf(HWND window) {
 }
 
 void paint(HWND window) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    RECT client;
-    GetClientRect(window, &client);
-    HBRUSH background = CreateSolidBrush(bubbleColour);
-    FillRect(dc, &client, background);
-    DeleteObject(background);
-    int s = gui::uiScale();
+    gui::WindowPaint paint(window);
+    const RECT& client = paint.client;
+    const int s = paint.scale;
+    gdi::fillLogical(*paint.state, client, palette::bubbleBackground);
     WCHAR title[MAX_PATH];
     GetWindowTextW(window, title, MAX_PATH);
-    SetBkMode(dc, TRANSPARENT);
-    HFONT bold = gui::uiFont(13 * s, true);
-    HGDIOBJ previous = SelectObject(dc, bold);
+    paint.font(13 * s, true);
     RECT line{4 * s, 2 * s, client.right - 4 * s, 18 * s};
-    SetTextColor(dc, titleColour);
-    DrawTextW(dc, title, -1, &line, DT_SINGLELINE | DT_NOPREFIX);
-    HFONT plain = gui::uiFont(12 * s, false);
-    SelectObject(dc, plain);
+    SetTextColor(paint.dc, gdi::toColorref(palette::bubbleTitle));
+    DrawTextW(paint.dc, title, -1, &line, DT_SINGLELINE | DT_NOPREFIX);
+    paint.font(12 * s, false);
     RECT text{4 * s, 20 * s, client.right - 4 * s, client.bottom - 2 * s};
-    SetTextColor(dc, textColour);
+    SetTextColor(paint.dc, gdi::toColorref(palette::bubbleText));
     std::u16string body = bodyOf(window);
-    DrawTextW(dc, body.c_str(), -1, &text, DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(dc, previous);
-    DeleteObject(bold);
-    DeleteObject(plain);
-    EndPaint(window, &ps);
+    DrawTextW(paint.dc, body.c_str(), -1, &text, DT_WORDBREAK | DT_NOPREFIX);
 }
 
 // Runs on the GUI thread, except WM_DESTROY, which comes on the thread that closes it.

@@ -12,6 +12,7 @@
 #include "platform/gdi_internal.h"
 #include "platform/gui_internal.h"
 #include "platform/internal.h"
+#include "platform/palette.h"
 #include "platform/resource.h"
 #include "platform/shell.h"
 #include "platform/window_manager.h"
@@ -53,30 +54,22 @@ std::vector<TrayIcon> iconsNow() {
 }
 
 void paintDesktop(HWND hwnd) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
-    auto state = gdi::dcOf(dc);
-    RECT client;
-    GetClientRect(hwnd, &client);
-    int s = gui::uiScale();
-    gdi::fillLogical(*state, client, 0xD8E2EE);
-    gdi::fillLogical(*state, RECT{0, 0, client.right, barHeight()}, 0x1E4B9B);
+    gui::WindowPaint paint(hwnd);
+    const RECT& client = paint.client;
+    const int s = paint.scale;
+    gdi::fillLogical(*paint.state, client, palette::desktopBackground);
+    gdi::fillLogical(*paint.state, RECT{0, 0, client.right, barHeight()}, palette::accent);
     std::vector<TrayIcon> shown = iconsNow();
     for (size_t i = 0; i < shown.size(); ++i) {
         RECT r = iconRect(i, shown.size());
-        DrawIconEx(dc, r.left, r.top, shown[i].icon, r.right - r.left, r.bottom - r.top, 0, nullptr,
-                   DI_NORMAL);
+        DrawIconEx(paint.dc, r.left, r.top, shown[i].icon, r.right - r.left, r.bottom - r.top, 0,
+                   nullptr, DI_NORMAL);
     }
-    HFONT font = gui::uiFont(13 * s, false);
-    HGDIOBJ previous = SelectObject(dc, font);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(60, 70, 90));
+    paint.font(13 * s, false);
+    SetTextColor(paint.dc, gdi::toColorref(palette::desktopHint));
     RECT hint{8 * s, barHeight(), client.right - 8 * s, client.bottom};
-    DrawTextW(dc, u"Tap an icon in the bar to bring its program back.", -1, &hint,
+    DrawTextW(paint.dc, u"Tap an icon in the bar to bring its program back.", -1, &hint,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    SelectObject(dc, previous);
-    DeleteObject(font);
-    EndPaint(hwnd, &paint);
 }
 
 // Shown exactly while no other top-level window is.
