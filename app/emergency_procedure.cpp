@@ -20,14 +20,6 @@
 
 namespace {
 
-// Cues of the procedure.
-constexpr int startupCue = 1;
-constexpr int positionFoundCue = 6;
-constexpr int sendingCue = 7;
-constexpr int sentCue = 8;
-constexpr int alarmCue = 9;
-constexpr int beginCue = 11;
-
 // Message box styles of the main window.
 constexpr UINT questionStyle = MB_YESNO | MB_ICONEXCLAMATION;  // 0x34
 constexpr UINT noticeStyle = MB_OK | MB_ICONEXCLAMATION;       // 0x30
@@ -97,7 +89,7 @@ void beginEmergencyProcedure(HWND window) {
         return;
     }
     setStatusText(u"Begin emergency procedure\nimmediately");
-    playCue(beginCue, false);
+    playCue(procedureBeginsCue, false);
     SetTimer(window, procedureStartTimer, procedureStartMs, nullptr);
 }
 

@@ -28,8 +28,6 @@ DWORD hiddenByUser = 0;
 
 namespace {
 
-constexpr int closingCue = 111;
-
 int screenWidth() {
     return GetSystemMetrics(SM_CXSCREEN);
 }

@@ -13,9 +13,7 @@ namespace {
 
 constexpr int32_t lastPortNumber = 9;  // the scan covers COM0 to COM9
 constexpr DWORD betweenPortsMs = 500;  // pause between closing one port and opening the next
-constexpr int scanCue = 2;
-constexpr int connectCue = 3;
-constexpr int portNameSize = 16;  // "COM%d:" with any int
+constexpr int portNameSize = 16;       // "COM%d:" with any int
 
 // Whether the open port has shown a receiver: a sentence holding "$GP" just came in,
 // or the reader found the receiver itself. The reader stops timers 2 and 3 when it does,

@@ -10,12 +10,6 @@
 
 DWORD launchedWithAlert = 0;
 
-namespace {
-
-constexpr int startupCue = 1;
-
-}  // namespace
-
 // The executable's folder: everything up to and including the last backslash (the
 // whole text becomes "\" when the path has none).
 void fillAppFolder() {

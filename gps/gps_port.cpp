@@ -20,8 +20,6 @@ constexpr DWORD writeMsPerByte = 10;  // write time-outs: 10 ms a byte plus a se
 constexpr DWORD writeConstantMs = 1000;
 constexpr DWORD openEvents = EV_RXCHAR | EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 constexpr DWORD loopEvents = EV_RXCHAR | EV_CTS | EV_DSR | EV_RING;
-constexpr int receiverFoundCue = 4;
-constexpr int awaitingPositionCue = 5;
 constexpr WORD cueSecondsRhythm = 30;  // cue 5 in the seconds 0 and 30 while no fix
 constexpr auto readerEndWait = std::chrono::seconds(2);  // gpsShutdown waits for the reader
 
