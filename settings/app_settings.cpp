@@ -10,6 +10,7 @@
 
 #include <bit>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 static_assert(std::endian::native == std::endian::little,
@@ -71,27 +72,81 @@ void writeText(HKEY key, LPCWSTR name, const WCHAR* field, int width) {
                    DWORD(text.size() * sizeof(WCHAR)));
 }
 
+template <auto member>
+void* fieldOf(AppSettings& s) {
+    return &(s.*member);
+}
+
+// A table row whose kind and size follow from the field's type.
+template <auto member>
+constexpr SettingsValue value(LPCWSTR name, bool saved = true) {
+    using Field = std::remove_reference_t<decltype(std::declval<AppSettings&>().*member)>;
+    if constexpr (std::is_same_v<Field, int32_t>) {
+        return {name, fieldOf<member>, SettingsValue::number, 1, saved};
+    } else if constexpr (std::is_same_v<Field, std::atomic<int32_t>>) {
+        return {name, fieldOf<member>, SettingsValue::sharedNumber, 1, saved};
+    } else {
+        static_assert(std::is_same_v<std::remove_extent_t<Field>, WCHAR>, "a text field");
+        return {name, fieldOf<member>, SettingsValue::text, int(std::extent_v<Field>), saved};
+    }
+}
+
+void load(HKEY key, const SettingsValue& row, AppSettings& s) {
+    void* field = row.field(s);
+    switch (row.kind) {
+        case SettingsValue::number: readNumber(key, row.name, *static_cast<int32_t*>(field)); break;
+        case SettingsValue::sharedNumber: {
+            auto& shared = *static_cast<std::atomic<int32_t>*>(field);
+            int32_t number = shared.load();
+            readNumber(key, row.name, number);
+            shared.store(number);
+            break;
+        }
+        case SettingsValue::text:
+            readText(key, row.name, static_cast<WCHAR*>(field), row.size);
+            break;
+    }
+}
+
+void save(HKEY key, const SettingsValue& row, AppSettings& s) {
+    void* field = row.field(s);
+    switch (row.kind) {
+        case SettingsValue::number:
+            writeNumber(key, row.name, *static_cast<int32_t*>(field));
+            break;
+        case SettingsValue::sharedNumber:
+            writeNumber(key, row.name, static_cast<std::atomic<int32_t>*>(field)->load());
+            break;
+        case SettingsValue::text:
+            writeText(key, row.name, static_cast<const WCHAR*>(field), row.size);
+            break;
+    }
+}
+
 }  // namespace
+
+// In the order the values are loaded and saved.
+const SettingsValue settingsValues[] = {
+    value<&AppSettings::gpsPortNumber>(gpsPortNumberValue, false),
+    value<&AppSettings::hardwareTest>(u"Hardware test"),
+    value<&AppSettings::firstName>(u"First name"),
+    value<&AppSettings::familyName>(u"Family name"),
+    value<&AppSettings::ownerBlood>(u"Owner blood"),
+    value<&AppSettings::ownerSex>(u"Owner sex"),
+    value<&AppSettings::ownerAge>(u"Owner age"),
+    value<&AppSettings::alertNumber1>(u"Alert number 1"),
+    value<&AppSettings::alertNumber2>(u"Alert number 2"),
+    value<&AppSettings::alertsNumber>(u"Alerts number"),
+    value<&AppSettings::autoAnswering>(u"Auto-answering"),
+    value<&AppSettings::autoSpeakerphone>(u"Auto-speakerphone"),
+    value<&AppSettings::hardwareKey>(u"Hardware key"),
+};
+const int settingsValueCount = int(std::size(settingsValues));
 
 int loadSettings() {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyName, 0, 0, &key) != ERROR_SUCCESS) return 1;
-    AppSettings& s = appSettings;
-    int32_t port = s.gpsPortNumber;
-    readNumber(key, gpsPortNumberValue, port);
-    s.gpsPortNumber = port;
-    readNumber(key, u"Hardware test", s.hardwareTest);
-    readText(key, u"First name", s.firstName, firstNameSize);
-    readText(key, u"Family name", s.familyName, familyNameSize);
-    readNumber(key, u"Owner blood", s.ownerBlood);
-    readNumber(key, u"Owner sex", s.ownerSex);
-    readNumber(key, u"Owner age", s.ownerAge);
-    readText(key, u"Alert number 1", s.alertNumber1, alertNumberSize);
-    readText(key, u"Alert number 2", s.alertNumber2, alertNumberSize);
-    readNumber(key, u"Alerts number", s.alertsNumber);
-    readNumber(key, u"Auto-answering", s.autoAnswering);
-    readNumber(key, u"Auto-speakerphone", s.autoSpeakerphone);
-    readText(key, u"Hardware key", s.hardwareKey, hardwareKeySize);
+    for (const SettingsValue& row : settingsValues) load(key, row, appSettings);
     RegCloseKey(key);
     return 1;
 }
@@ -104,19 +159,8 @@ int saveSettings() {
                         &key, &disposition) != ERROR_SUCCESS) {
         return 1;
     }
-    const AppSettings& s = appSettings;
-    writeNumber(key, u"Hardware test", s.hardwareTest);
-    writeText(key, u"First name", s.firstName, firstNameSize);
-    writeText(key, u"Family name", s.familyName, familyNameSize);
-    writeNumber(key, u"Owner blood", s.ownerBlood);
-    writeNumber(key, u"Owner sex", s.ownerSex);
-    writeNumber(key, u"Owner age", s.ownerAge);
-    writeText(key, u"Alert number 1", s.alertNumber1, alertNumberSize);
-    writeText(key, u"Alert number 2", s.alertNumber2, alertNumberSize);
-    writeNumber(key, u"Alerts number", s.alertsNumber);
-    writeNumber(key, u"Auto-answering", s.autoAnswering);
-    writeNumber(key, u"Auto-speakerphone", s.autoSpeakerphone);
-    writeText(key, u"Hardware key", s.hardwareKey, hardwareKeySize);
+    for (const SettingsValue& row : settingsValues)
+        if (row.saved) save(key, row, appSettings);
     RegCloseKey(key);  // the hive is written here, once for the whole record
     return 1;
 }

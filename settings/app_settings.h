@@ -42,6 +42,24 @@ extern AppSettings appSettings;
 extern const WCHAR settingsKeyName[];     // "SOFTWARE\ZURV\ORVEN" under HKEY_LOCAL_MACHINE
 extern const WCHAR gpsPortNumberValue[];  // "GPS port number"
 
+// One registry value of the record: its name, its field, how it is stored, and whether
+// saveSettings writes it. loadSettings and saveSettings both walk settingsValues, so a
+// field has one line there and cannot be loaded without being saved or the other way.
+struct SettingsValue {
+    enum Kind {
+        number,        // int32_t field, REG_DWORD of 4 bytes
+        sharedNumber,  // std::atomic<int32_t> field, REG_DWORD of 4 bytes
+        text,          // WCHAR[size] field, REG_SZ cut to size - 1 units
+    };
+    LPCWSTR name;                    // registry value name
+    void* (*field)(AppSettings& s);  // the field in a record
+    Kind kind;
+    int size;    // text: UTF-16 units of the field, terminator included; numbers: 1
+    bool saved;  // false: loaded only (gpsPortNumber, stored by the receiver search)
+};
+extern const SettingsValue settingsValues[];
+extern const int settingsValueCount;
+
 // Registry to record. Missing values and values of the wrong type leave their fields as
 // they are; a text longer than its field is cut to the field. Returns 1.
 int loadSettings();
