@@ -16,6 +16,7 @@
 #include "common/status_text.h"
 #include "common/timers.h"
 #include "gps/gps_port.h"
+#include "gps/nmea_parser.h"
 #include "platform/testing.h"
 #include "settings/app_settings.h"
 #include "sim/nmea_receiver.h"
@@ -24,6 +25,23 @@ namespace gpstest {
 
 // The trace line of a reader thread's end (its silent Shift release).
 inline const char readerEndLine[] = "keybd_event vk=0x10 flags=0x6";
+
+// Everything the reader thread and the parser write, back to its start values, as after
+// program start: the framer, the link's flags and counts, the last fix, the last sentence
+// and the status text.
+inline void resetGps() {
+    sentenceFramerReset();
+    gpsState.receiverFound = 0;
+    gpsState.searchState = 0;
+    gpsState.satellitesUsed = 0;
+    gpsState.satellitesInView = 0;
+    gpsState.fixQuality = 0;
+    gpsState.rmcStatus = 0;
+    gpsState.positionFound = 0;
+    storeGpsFix(GpsFix{});
+    setLastSentence(u"");
+    setStatusText(u"");
+}
 
 // The window class is registered once per process; each scenario's main window runs
 // the procedure that scenario gives.
@@ -46,10 +64,7 @@ struct Device {
         orven::test::clearTrace();
         orven::test::clearPlayedSounds();
         resetSettingsForTests();
-        gpsState.searchState = 0;
-        gpsState.satellitesInView = 0;
-        setLastSentence(u"");
-        setStatusText(u"");
+        resetGps();
         fillAppFolder();
         scenarioProc() = proc;
         WNDCLASSW wc{};

@@ -16,6 +16,7 @@
 #include "common/status_text.h"
 #include "gps/nmea_parser.h"
 #include "platform/testing.h"
+#include "test_gps_support.h"
 
 namespace {
 
@@ -42,15 +43,7 @@ std::string readFile(const fs::path& path) {
     return bytes.str();
 }
 
-void resetGps() {
-    sentenceFramerReset();
-    gpsState.satellitesUsed = 0;
-    gpsState.satellitesInView = 0;
-    gpsState.fixQuality = 0;
-    gpsState.rmcStatus = 0;
-    gpsState.positionFound = 0;
-    storeGpsFix(GpsFix{});
-}
+using gpstest::resetGps;
 
 int terminatedLength(const WCHAR* text, int size) {
     for (int i = 0; i < size; ++i)

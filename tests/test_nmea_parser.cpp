@@ -12,6 +12,7 @@
 #include "common/status_text.h"
 #include "gps/nmea_parser.h"
 #include "platform/testing.h"
+#include "test_gps_support.h"
 
 namespace {
 
@@ -19,19 +20,7 @@ std::string utf8(const std::u16string& text) {
     return orven::toUtf8(text);
 }
 
-// Everything the parser writes back to its start values, as after program start.
-void resetGps() {
-    sentenceFramerReset();
-    gpsState.receiverFound = 0;
-    gpsState.searchState = 0;
-    gpsState.satellitesUsed = 0;
-    gpsState.satellitesInView = 0;
-    gpsState.fixQuality = 0;
-    gpsState.rmcStatus = 0;
-    gpsState.positionFound = 0;
-    storeGpsFix(GpsFix{});
-    setStatusText(u"");
-}
+using gpstest::resetGps;
 
 // Feeds bytes through the framer; dispatches each completed sentence when asked.
 // Returns the completed sentences as they stood in the buffer.
