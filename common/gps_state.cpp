@@ -14,32 +14,25 @@ void copyText(WCHAR* dest, const WCHAR* source, int size) {
     dest[i] = 0;
 }
 
+template <size_t size>
+void terminate(WCHAR (&text)[size]) {
+    text[size - 1] = 0;
+}
+
 }  // namespace
 
 GpsFix copyGpsFix() {
-    GpsFix fix;
     std::lock_guard<std::mutex> hold(gpsState.lock);
-    copyText(fix.fixTimeText, gpsState.fixTimeText, fixTimeTextSize);
-    fix.latitude = gpsState.latitude;
-    fix.latitudeHemisphere = gpsState.latitudeHemisphere;
-    fix.longitude = gpsState.longitude;
-    fix.longitudeHemisphere = gpsState.longitudeHemisphere;
-    fix.lastFixTime = gpsState.lastFixTime;
-    copyText(fix.latitudeText, gpsState.latitudeText, positionTextSize);
-    copyText(fix.longitudeText, gpsState.longitudeText, positionTextSize);
-    return fix;
+    return gpsState;  // the GpsFix part, whole
 }
 
 void storeGpsFix(const GpsFix& fix) {
+    GpsFix& stored = gpsState;
     std::lock_guard<std::mutex> hold(gpsState.lock);
-    copyText(gpsState.fixTimeText, fix.fixTimeText, fixTimeTextSize);
-    gpsState.latitude = fix.latitude;
-    gpsState.latitudeHemisphere = fix.latitudeHemisphere;
-    gpsState.longitude = fix.longitude;
-    gpsState.longitudeHemisphere = fix.longitudeHemisphere;
-    gpsState.lastFixTime = fix.lastFixTime;
-    copyText(gpsState.latitudeText, fix.latitudeText, positionTextSize);
-    copyText(gpsState.longitudeText, fix.longitudeText, positionTextSize);
+    stored = fix;
+    terminate(stored.fixTimeText);
+    terminate(stored.latitudeText);
+    terminate(stored.longitudeText);
 }
 
 void setLastSentence(LPCWSTR text) {

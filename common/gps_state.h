@@ -27,7 +27,23 @@ constexpr int sentenceBufferSize = 256;  // characters of `sentenceBuffer`, term
 constexpr int fixTimeTextSize = 12;      // "hhmmss.sss" and a spare, terminator included
 constexpr int positionTextSize = 16;     // "S999999.999999°" (15 characters) and the terminator
 
-struct GpsState {
+// The fields of the last fix, guarded by `gpsState.lock`; written by the reader (publish)
+// and the GUI (the self-tests), read by both. GpsState holds them as its base, so that
+// the fix is copied out or in whole (copyGpsFix, storeGpsFix) and never field by field.
+struct GpsFix {
+    // Time field of the last accepted sentence, cut to 11 characters.
+    WCHAR fixTimeText[fixTimeTextSize]{};
+    double latitude = 0.0;          // decimal degrees, north positive
+    WCHAR latitudeHemisphere = 0;   // 'N' or 'S' as last read
+    double longitude = 0.0;         // decimal degrees, east positive
+    WCHAR longitudeHemisphere = 0;  // 'E' or 'W' as last read
+    // Time of the last accepted sentence; only hour and minute are read.
+    SYSTEMTIME lastFixTime{};
+    WCHAR latitudeText[positionTextSize]{};   // display text of `latitude`
+    WCHAR longitudeText[positionTextSize]{};  // display text of `longitude`
+};
+
+struct GpsState : GpsFix {
     // The open GPS port, or INVALID_HANDLE_VALUE. Written by the GUI thread (port open and
     // close); the reader thread polls it to learn that its port was closed.
     std::atomic<HANDLE> portHandle{INVALID_HANDLE_VALUE};
@@ -44,19 +60,6 @@ struct GpsState {
     std::atomic<uint32_t> satellitesInView{0};  // from GSV. Reader only.
     std::atomic<uint32_t> fixQuality{0};  // GGA quality, 0 = no fix. Reader, GUI (link reset).
     std::atomic<int32_t> rmcStatus{0};    // 1 "A", 2 "V", 0 other. Reader, GUI (link reset).
-    // Time field of the last accepted sentence, cut to 11 characters. Guarded by `lock`.
-    // Reader (publish) and GUI (alert-sending test).
-    WCHAR fixTimeText[fixTimeTextSize]{};
-    double latitude = 0.0;          // decimal degrees, north positive. `lock`; reader, GUI (tests).
-    WCHAR latitudeHemisphere = 0;   // 'N' or 'S' as last read. `lock`; reader, GUI (tests).
-    double longitude = 0.0;         // decimal degrees, east positive. `lock`; reader, GUI (tests).
-    WCHAR longitudeHemisphere = 0;  // 'E' or 'W' as last read. `lock`; reader, GUI (tests).
-    // Time of the last accepted sentence; only hour and minute are read. `lock`; reader, GUI (tests).
-    SYSTEMTIME lastFixTime{};
-    WCHAR latitudeText
-        [positionTextSize]{};  // display text of `latitude`. `lock`; reader, GUI (tests).
-    WCHAR longitudeText
-        [positionTextSize]{};  // display text of `longitude`. `lock`; reader, GUI (tests).
     // 1 from the first accepted sentence after a link reset. Reader (publish), GUI (link reset).
     std::atomic<int32_t> positionFound{0};
     // The device clock as last read. `lock`; reader (before each wait), GUI (timers, alert test).
@@ -67,18 +70,8 @@ struct GpsState {
 
 extern GpsState gpsState;
 
-// The fields of the last fix, copied out or in whole under `gpsState.lock`.
-struct GpsFix {
-    WCHAR fixTimeText[fixTimeTextSize];
-    double latitude;
-    WCHAR latitudeHemisphere;
-    double longitude;
-    WCHAR longitudeHemisphere;
-    SYSTEMTIME lastFixTime;
-    WCHAR latitudeText[positionTextSize];
-    WCHAR longitudeText[positionTextSize];
-};
-
+// The last fix, copied out or in whole under `gpsState.lock`. A stored text that fills
+// its field is cut by its last character, so the record's texts are always terminated.
 GpsFix copyGpsFix();
 void storeGpsFix(const GpsFix& fix);
 
