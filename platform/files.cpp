@@ -30,35 +30,6 @@ constexpr char16_t escapeBase = 0xDC00;         // U+DC80..U+DCFF carry undecoda
 
 // ---- UTF-8 <-> UTF-16 with undecodable bytes escaped
 
-// Length of the valid UTF-8 sequence at text[i] and its code point; 0 when invalid
-// (overlong forms, encoded surrogates and values above U+10FFFF are invalid).
-size_t decodeUtf8(std::string_view text, size_t i, char32_t& codePoint) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    size_t length = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    } else if ((lead & 0xE0) == 0xC0) {
-        length = 2, minimum = 0x80, codePoint = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, minimum = 0x800, codePoint = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, minimum = 0x10000, codePoint = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    for (size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-        codePoint = (codePoint << 6) | (byte(i + k) & 0x3F);
-    }
-    if (codePoint < minimum || codePoint > 0x10FFFF) return 0;
-    if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return 0;
-    return length;
-}
-
 // ---- Search handles: their own table, so CloseHandle does not accept them.
 
 // A search yields its one match at once (the program never asks for a next file), so
@@ -159,7 +130,7 @@ std::u16string phonePath(std::string_view linux) {
     out.reserve(linux.size());
     for (size_t i = 0; i < linux.size();) {
         char32_t c = 0;
-        const size_t length = decodeUtf8(linux, i, c);
+        const size_t length = orven::decodeUtf8(linux, i, c);
         if (length == 0) {
             out += static_cast<char16_t>(escapeBase + static_cast<unsigned char>(linux[i]));
             ++i;

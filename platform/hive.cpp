@@ -43,30 +43,13 @@ void appendUtf8(std::string& out, std::u16string_view text) {
     out += orven::toUtf8(text);
 }
 
-// Length of the well-formed UTF-8 sequence at text[i], or 0.
-size_t utf8SequenceLength(std::string_view text, size_t i, uint32_t& codePoint) {
-    const auto byte = [&](size_t k) { return uint8_t(text[i + k]); };
-    const uint8_t lead = byte(0);
-    size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || i + length > text.size()) return 0;
-    codePoint = length == 1 ? lead : lead & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-        if ((byte(k) & 0xC0) != 0x80) return 0;
-        codePoint = (codePoint << 6) | (byte(k) & 0x3F);
-    }
-    static constexpr uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    const bool invalid = codePoint < smallest[length] || codePoint > 0x10FFFF ||
-                         isHighSurrogate(codePoint) || isLowSurrogate(codePoint);
-    return invalid ? 0 : length;
-}
-
 // Each byte that does not start a well-formed sequence becomes U+FFFD.
 std::u16string fromUtf8(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
-        uint32_t c = 0;
-        const size_t length = utf8SequenceLength(text, i, c);
+        char32_t c = 0;
+        const size_t length = orven::decodeUtf8(text, i, c);
         if (length == 0) {
             out += replacement;
             ++i;

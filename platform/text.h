@@ -31,6 +31,10 @@ namespace orven {
 // Appends one code point (below U+110000, not a surrogate) in UTF-8.
 void appendUtf8(std::string& out, char32_t codePoint);
 std::string toUtf8(std::u16string_view text);
+// Length of the well-formed UTF-8 sequence at text[i] (i < text.size()) and its code
+// point; 0 when there is none (overlong forms, encoded surrogates and values above
+// U+10FFFF are not well-formed).
+size_t decodeUtf8(std::string_view text, size_t i, char32_t& codePoint);
 // Invalid UTF-8 sequences become U+FFFD.
 std::u16string fromUtf8(std::string_view text);
 }  // namespace orven
