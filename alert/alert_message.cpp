@@ -23,6 +23,7 @@ constexpr int pieceSize = 1024;  // what wsprintfW may write at most
 const WCHAR* const bloodTypes[] = {u"0+", u"A+", u"B+", u"AB+", u"0-", u"A-", u"B-", u"AB-"};
 constexpr int bloodTypeCount = 8;
 
+// Spelling and wording as the owner has always seen them; keep them.
 constexpr WCHAR headerFormat[] = u"Medicine Emergency ALERT \nfrom Lat: %s Lon: %s \n%s";
 constexpr WCHAR emergencyEnding[] = u" \nPlease reply, or call Sender now!";
 constexpr WCHAR testEnding[] = u" \nTest message!\nPlease reply or call.";
@@ -141,8 +142,10 @@ bool sendAlert() {
     if (!sent) return false;
     uint32_t count = alertsSent.fetch_add(1) + 1;
     if (count == 1)
+        // Spelling and wording as the owner has always seen them; keep them.
         setStatusText(u"Alert has sent correctly\nAwaiting for response...");
     else
+        // Spelling and wording as the owner has always seen them; keep them.
         formatStatusText(u"Alerts've sent %dx correctly\nAwaiting for response...", count);
     return true;
 }

@@ -119,6 +119,7 @@ void confirmByCall(LPCWSTR number) {
     formatStatusText(
         test ? u"Test message confirmed\nby %s" : u"Emergency message confirmed\nby %s", number);
     if (appSettings.autoAnswering == 0) return;
+    // Spelling and wording as the owner has always seen them; keep them.
     setStatusText(test ? u"Test message confirmed\nPlease speak..."
                        : u"Emergency message confirned\nPlease speak...");
     RIL_Answer(rilHandle.load());

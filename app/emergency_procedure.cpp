@@ -46,12 +46,14 @@ void askFirstStartQuestions(HWND window) {
     int answer = 0;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyName, 0, 0, &key) != ERROR_SUCCESS) {
         key = nullptr;
+        // Spelling and wording as the owner has always seen them; keep them.
         answer = MessageBoxW(mainWindow,
                              u"This program is starting the first time. It has to find GPS "
                              u"Receiver, and check position correctly.\n\nIf you have GPS Rx "
                              u"connected or built-in already, do you want to process?",
                              mainWindowTitle, questionStyle);
     } else if (appSettings.gpsPortNumber.load() < 0) {
+        // Spelling and wording as the owner has always seen them; keep them.
         answer = MessageBoxW(mainWindow,
                              u"This program is starting without GPS Receiver checked. It has to "
                              u"find GPS Receiver, and check position correctly.\n\nIf you have "
@@ -83,6 +85,7 @@ void refreshClockSnapshot() {
 
 void beginEmergencyProcedure(HWND window) {
     if (!anyAlertNumberSet()) {
+        // Spelling and wording as the owner has always seen them; keep them.
         MessageBoxW(mainWindow,
                     u"No alert message will send!\n\nYou have to set at least one alert number.",
                     mainWindowTitle, errorStyle);
@@ -117,6 +120,7 @@ void onStartupEndTimer(HWND window) {
     KillTimer(window, startupEndTimer);
     playCue(startupCue, false);
     if (launchedWithAlert == 1 && appSettings.hardwareTest == 1) {
+        // Spelling and wording as the owner has always seen them; keep them.
         MessageBoxW(mainWindow,
                     u"This message confirms, that your hardware button works correctly with "
                     u"this program.\n\nThe next time, when you use this button, this program "
@@ -136,6 +140,7 @@ void onPositionFoundTimer(HWND window) {
     int32_t mode = testMode.load();
     if (mode == 0) {
         if (anyAlertNumberSet() && searchSendsAlert()) {
+            // Spelling and wording as the owner has always seen them; keep them.
             showPositionStatus(u"Position found at %02d:%02d\nAlert is sending away...");
             SetTimer(window, firstSendTimer, firstSendMs, nullptr);
         } else {
@@ -145,6 +150,7 @@ void onPositionFoundTimer(HWND window) {
     WCHAR number[testNumberSize];
     copyTestNumber(number);
     if (mode >= 2 && usableNumber(number)) {
+        // Spelling and wording as the owner has always seen them; keep them.
         showPositionStatus(u"Position found at %02d:%02d\nAlert is sending away...");
         SetTimer(window, firstSendTimer, firstSendMs, nullptr);
     }

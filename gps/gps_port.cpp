@@ -23,6 +23,7 @@ constexpr DWORD loopEvents = EV_RXCHAR | EV_CTS | EV_DSR | EV_RING;
 constexpr WORD cueSecondsRhythm = 30;  // cue 5 in the seconds 0 and 30 while no fix
 constexpr auto readerEndWait = std::chrono::seconds(2);  // gpsShutdown waits for the reader
 
+// Spelling and wording as the owner has always seen them; keep them.
 const WCHAR awaitingPositionText[] = u"GPS Rx found\nAwaiting for position...";
 
 // Guards the link: which port is current, and everything a reader does about a batch
