@@ -141,11 +141,10 @@ bool sendAlert() {
     SetCursor(nullptr);
     if (!sent) return false;
     uint32_t count = alertsSent.fetch_add(1) + 1;
+    // Spelling and wording as the owner has always seen them; keep them.
     if (count == 1)
-        // Spelling and wording as the owner has always seen them; keep them.
         setStatusText(u"Alert has sent correctly\nAwaiting for response...");
     else
-        // Spelling and wording as the owner has always seen them; keep them.
         formatStatusText(u"Alerts've sent %dx correctly\nAwaiting for response...", count);
     return true;
 }

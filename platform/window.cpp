@@ -90,29 +90,44 @@ ATOM RegisterClassW(const WNDCLASSW* wc) {
     return nextAtom++;
 }
 
+namespace {
+
+// A new window of a registered class, entered in the table (under the loop lock); null
+// when the class is unknown. A visible one is marked for painting.
+std::shared_ptr<orven::wm::Window> addWindowLocked(LPCWSTR className, LPCWSTR title, DWORD style,
+                                                   HWND parent, const RECT& rect) {
+    auto it = classes.find(classNameOf(className));
+    if (it == classes.end()) return nullptr;
+    auto window = std::make_shared<orven::wm::Window>();
+    window->id = nextWindowId;
+    nextWindowId += 4;
+    window->className = it->first;
+    window->title = title != nullptr ? title : u"";
+    window->proc = it->second.lpfnWndProc;
+    window->background = it->second.hbrBackground;
+    window->style = style;
+    window->parent = parent;
+    window->rect = rect;
+    window->visible = (style & WS_VISIBLE) != 0;
+    window->creationOrder = ++creationCounter;
+    if (window->visible) orven::wm::markInvalidLocked(*window, true);
+    windows[window->id] = window;
+    return window;
+}
+
+}  // namespace
+
 // ---- CreateWindowExW
 // WM_CREATE runs inside the call; a procedure that answers -1 refuses the window.
 HWND CreateWindowExW(DWORD, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU, HINSTANCE, LPVOID) {
     orvenNoteGuiThread();
-    auto window = std::make_shared<wm::Window>();
+    std::shared_ptr<wm::Window> window;
     {
         std::lock_guard<std::mutex> hold(wm::loopLock());
-        auto it = classes.find(classNameOf(className));
-        if (it == classes.end()) return nullptr;
-        window->id = nextWindowId;
-        nextWindowId += 4;
-        window->className = it->first;
-        window->title = windowName != nullptr ? windowName : u"";
-        window->proc = it->second.lpfnWndProc;
-        window->background = it->second.hbrBackground;
-        window->style = style;
-        window->parent = parent;
-        window->rect = RECT{x, y, x + width, y + height};
-        window->visible = (style & WS_VISIBLE) != 0;
-        window->creationOrder = ++creationCounter;
-        if (window->visible) wm::markInvalidLocked(*window, true);
-        windows[window->id] = window;
+        window = addWindowLocked(className, windowName, style, parent,
+                                 RECT{x, y, x + width, y + height});
+        if (!window) return nullptr;
         if (parent == nullptr && firstTopLevel == nullptr) firstTopLevel = wm::handleOf(*window);
     }
     if (parent == nullptr) instance::becomeInstanceIfFree();
@@ -129,23 +144,11 @@ HWND CreateWindowExW(DWORD, LPCWSTR className, LPCWSTR windowName, DWORD style, 
 namespace orven::wm {
 
 HWND createPlatformWindow(LPCWSTR className, LPCWSTR title, DWORD style, const RECT& rect) {
-    auto window = std::make_shared<Window>();
+    std::shared_ptr<Window> window;
     {
         std::lock_guard<std::mutex> hold(loopLock());
-        auto it = classes.find(classNameOf(className));
-        if (it == classes.end()) return nullptr;
-        window->id = nextWindowId;
-        nextWindowId += 4;
-        window->className = it->first;
-        window->title = title != nullptr ? title : u"";
-        window->proc = it->second.lpfnWndProc;
-        window->background = it->second.hbrBackground;
-        window->style = style;
-        window->rect = rect;
-        window->visible = (style & WS_VISIBLE) != 0;
-        window->creationOrder = ++creationCounter;
-        if (window->visible) markInvalidLocked(*window, true);
-        windows[window->id] = window;
+        window = addWindowLocked(className, title, style, nullptr, rect);
+        if (!window) return nullptr;
     }
     internal::trace("CreateWindow hwnd=%#lx", static_cast<unsigned long>(window->id));
     internal::wakeGui();
