@@ -61,7 +61,7 @@ void askFirstStartQuestions(HWND window) {
                              mainWindowTitle, questionStyle);
     }
     if (answer == IDYES) {
-        gpsState.searchState.store(1);
+        gpsState.searchState.store(searching);
         setSearchSendsAlert(false);
         scanFromFirstPort(window);
     }
@@ -155,7 +155,7 @@ void onPositionFoundTimer(HWND window) {
         SetTimer(window, firstSendTimer, firstSendMs, nullptr);
     }
     setSearchSendsAlert(false);
-    gpsState.searchState.store(0);
+    gpsState.searchState.store(searchIdle);
     gpsPortClose();
 }
 

@@ -112,7 +112,7 @@ void drawStatusBand(HDC dc, const RECT& client, int height) {
 // satellites in view and used on the line above.
 void drawDiagnostics(HDC dc, const RECT& client) {
     if (gpsState.rmcStatus.load() == 1 || gpsState.fixQuality.load() != 0 ||
-        gpsState.receiverFound.load() == 0 || gpsState.searchState.load() == 0)
+        gpsState.receiverFound.load() == 0 || gpsState.searchState.load() == searchIdle)
         return;
     int size = diagnosticsFontSize();
     int barHeight = bottomBarHeight(GetSystemMetrics(SM_CXSCREEN));

@@ -46,7 +46,7 @@ void scanFromFirstPort(HWND window) {
 void onProcedureStartTimer(HWND window) {
     KillTimer(window, procedureStartTimer);
     launchedWithAlert = 0;
-    gpsState.searchState.store(1);
+    gpsState.searchState.store(searching);
     if (appSettings.gpsPortNumber.load() < 0) {
         scanFromFirstPort(window);
         return;
@@ -59,13 +59,13 @@ void onProcedureStartTimer(HWND window) {
 void onScanTimer(HWND window) {
     KillTimer(window, scanTimer);
     if (receiverAnswered()) {
-        gpsState.searchState.store(3);
+        gpsState.searchState.store(receiverFoundState);
         storePortNumber();
         return;
     }
     if (appSettings.gpsPortNumber.load() >= lastPortNumber) {
         setStatusText(u"GPS Rx wasn't found\nin any serial port.");
-        gpsState.searchState.store(2);
+        gpsState.searchState.store(noReceiverFound);
         // In memory only: the registry keeps the last port that worked. The last port
         // tried stays open.
         appSettings.gpsPortNumber.store(-1);
@@ -84,7 +84,7 @@ void onScanTimer(HWND window) {
 void onKnownPortTimer(HWND window) {
     KillTimer(window, knownPortTimer);
     if (receiverAnswered()) {
-        gpsState.searchState.store(3);
+        gpsState.searchState.store(receiverFoundState);
         storePortNumber();
         return;
     }
@@ -94,13 +94,13 @@ void onKnownPortTimer(HWND window) {
 void onReceiverLostTimer(HWND window) {
     KillTimer(window, receiverLostTimer);
     formatStatusText(u"GPS Rx lost\nin port COM%d", appSettings.gpsPortNumber.load());
-    gpsState.searchState.store(0);
+    gpsState.searchState.store(searchIdle);
     gpsPortClose();
 }
 
 void onPositionMissedTimer(HWND window) {
     KillTimer(window, positionMissedTimer);
     setStatusText(u"GPS position missed\n ");
-    gpsState.searchState.store(0);
+    gpsState.searchState.store(searchIdle);
     gpsPortClose();
 }

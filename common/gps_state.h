@@ -43,6 +43,12 @@ struct GpsFix {
     WCHAR longitudeText[positionTextSize]{};  // display text of `longitude`
 };
 
+// Values of `searchState`.
+constexpr int32_t searchIdle = 0;          // idle, receiver lost or given up
+constexpr int32_t searching = 1;           // a receiver search is under way
+constexpr int32_t noReceiverFound = 2;     // no receiver on any port
+constexpr int32_t receiverFoundState = 3;  // the receiver answered
+
 struct GpsState : GpsFix {
     // The open GPS port, or INVALID_HANDLE_VALUE. Written by the GUI thread (port open and
     // close); the reader thread polls it to learn that its port was closed.
@@ -53,9 +59,9 @@ struct GpsState : GpsFix {
     WCHAR lastSentence[lastSentenceSize]{};
     // The sentence being assembled, one character per byte. Reader thread only, no lock.
     WCHAR sentenceBuffer[sentenceBufferSize]{};
-    // 0 idle, lost or given up; 1 searching; 2 no receiver on any port; 3 receiver found.
+    // searchIdle, searching, noReceiverFound or receiverFoundState (see above).
     // GUI (search steps, watchdogs, GPS test) and reader (receiver found).
-    std::atomic<int32_t> searchState{0};
+    std::atomic<int32_t> searchState{searchIdle};
     std::atomic<uint32_t> satellitesUsed{0};    // from GGA. Reader only.
     std::atomic<uint32_t> satellitesInView{0};  // from GSV. Reader only.
     std::atomic<uint32_t> fixQuality{0};  // GGA quality, 0 = no fix. Reader, GUI (link reset).

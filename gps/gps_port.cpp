@@ -96,7 +96,7 @@ void showStatus(LPCWSTR text) {
 // link lock released, so the GUI can close the port meanwhile; false when it did.
 bool announceReceiver(HANDLE port, std::unique_lock<std::mutex>& link) {
     gpsState.receiverFound.store(1);
-    gpsState.searchState.store(3);
+    gpsState.searchState.store(receiverFoundState);
     KillTimer(mainWindow, scanTimer);
     KillTimer(mainWindow, knownPortTimer);
     storePortNumber();
