@@ -96,29 +96,33 @@ uint64_t virtualNowMs() {
 
 }  // namespace orven::test
 
-// ---- GetLocalTime
-void GetLocalTime(SYSTEMTIME* time) {
+namespace {
+
+// The wall clock now, broken down as local time or as UTC.
+SYSTEMTIME brokenDownNow(bool local) {
     int64_t seconds;
     int milliseconds;
     wallNow(seconds, milliseconds);
     time_t t = static_cast<time_t>(seconds);
     std::tm tm{};
-    if (virtualClock.load())
-        gmtime_r(&t, &tm);
-    else
+    if (local)
         localtime_r(&t, &tm);
-    *time = fromTm(tm, milliseconds);
+    else
+        gmtime_r(&t, &tm);
+    return fromTm(tm, milliseconds);
+}
+
+}  // namespace
+
+// ---- GetLocalTime
+// The virtual clock has no time zone: its local time is its UTC.
+void GetLocalTime(SYSTEMTIME* time) {
+    *time = brokenDownNow(!virtualClock.load());
 }
 
 // ---- GetSystemTime
 void GetSystemTime(SYSTEMTIME* time) {
-    int64_t seconds;
-    int milliseconds;
-    wallNow(seconds, milliseconds);
-    time_t t = static_cast<time_t>(seconds);
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    *time = fromTm(tm, milliseconds);
+    *time = brokenDownNow(false);
 }
 
 // ---- GetTickCount
