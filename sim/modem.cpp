@@ -866,17 +866,4 @@ void Modem::vanish(int backAfterMs) {
     s.wake();
 }
 
-std::string startDefaultModem() {
-    static Modem* modem = [] {
-        auto* m = new Modem();  // lives as long as the process
-        Partner partner;
-        partner.action = Partner::Action::replyBySms;
-        partner.text = u"OK, I got your message. I am coming.";
-        partner.delayMs = 8000;
-        m->setPartner(partner);
-        return m;
-    }();
-    return modem->path();
-}
-
 }  // namespace orven::sim
