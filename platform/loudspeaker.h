@@ -5,8 +5,8 @@
 // 102 turns the loudspeaker on).
 //
 // On Linux both send the modem the command the device registry names (HKEY_LOCAL_MACHINE
-// "Drivers\Modem", "Loudspeaker command"; the simulated modem's own when the modem is
-// simulated), without waiting for its answer, and trace what they did.
+// "Drivers\Modem", "Loudspeaker command"; the default modem's own when the registry
+// names no modem), without waiting for its answer, and trace what they did.
 #pragma once
 
 #include "platform/win_types.h"

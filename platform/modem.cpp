@@ -1,6 +1,6 @@
 // The modem: one thread that owns the AT port. Relies on tty.cpp to open the device,
-// the registry for its name, the PDU codec for nothing but hex, the simulated modem when
-// the registry names none, and ril.cpp to take its events.
+// the registry for its name (or the default-modem hook when it names none), the PDU codec
+// for nothing but hex, and ril.cpp to take its events.
 //
 // Lines are split on CR or LF and empty ones dropped, so CRLF, CR CR LF and a bare CR
 // all read the same. Each complete line is either the continuation of an unsolicited
@@ -35,7 +35,6 @@
 #include "platform/ril.h"
 #include "platform/text.h"
 #include "platform/tty.h"
-#include "sim/modem.h"
 
 namespace orven::radio {
 // ril.cpp: takes every event of the modem (on the port thread; it only queues them).
@@ -56,7 +55,9 @@ constexpr uint32_t outerSlackMs = 5000;  // a waiting caller's margin over the p
 
 using Clock = std::chrono::steady_clock;
 
-uint64_t nowMs() {
+// The machine's monotonic clock, never the layer's virtual one: the port's deadlines and
+// the caller's waits are real time even while a test runs the GUI on virtual time.
+uint64_t realMonotonicMs() {
     return static_cast<uint64_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
             .count());
@@ -91,6 +92,8 @@ struct Shared {
     int wakeFd = -1;
     std::atomic<bool> stopping{false};
 };
+
+std::atomic<DefaultModem (*)()> defaultModemHook{nullptr};  // set by the program's start-up
 
 Shared& shared() {
     static Shared* state = new Shared;  // lives as long as the process, like its thread
@@ -214,7 +217,7 @@ class PortThread {
             if (prompt && lines_.takePrompt()) return Wait::prompt;
             if (stopping()) return Wait::stop;
             if (fd_ < 0) return Wait::lost;
-            uint64_t now = nowMs();
+            uint64_t now = realMonotonicMs();
             if (now >= deadline) return Wait::timeout;
             pollfd fds[2] = {{fd_, POLLIN, 0}, {shared().wakeFd, POLLIN, 0}};
             int timeout = deadline == never
@@ -242,7 +245,7 @@ class PortThread {
     // A line while no command is open: unsolicited, or noise.
     void idleLine(const std::string& line) {
         if (router_.continuation(line)) return;
-        if (isUnsolicited(line, "")) router_.unsolicited(line, nowMs());
+        if (isUnsolicited(line, "")) router_.unsolicited(line, realMonotonicMs());
         if (router_.restartSeen && !initialising_) {
             router_.restartSeen = false;
             needInit_ = true;
@@ -252,12 +255,12 @@ class PortThread {
 
     // Waits `ms`, taking unsolicited results meanwhile.
     void idleFor(uint32_t ms) {
-        uint64_t deadline = nowMs() + ms;
+        uint64_t deadline = realMonotonicMs() + ms;
         std::string line;
         for (;;) {
             if (fd_ < 0) {
                 pollfd p{shared().wakeFd, POLLIN, 0};
-                uint64_t now = nowMs();
+                uint64_t now = realMonotonicMs();
                 if (stopping() || now >= deadline) return;
                 poll(&p, 1, static_cast<int>(deadline - now));
                 if (p.revents & POLLIN) {
@@ -278,7 +281,8 @@ class PortThread {
     }
 
     void idle() {
-        uint64_t silenceCheck = router_.checkSilence(nowMs(), currentTimeouts().callSilence);
+        uint64_t silenceCheck =
+            router_.checkSilence(realMonotonicMs(), currentTimeouts().callSilence);
         std::string line;
         Wait w = next(line, silenceCheck, false, true);
         if (w == Wait::line)
@@ -300,14 +304,14 @@ class PortThread {
         Result r;
         if (fd_ < 0 || !writeAll(x.text + "\r")) return outcome(r, Outcome::portLost);
         bool atPrompt = !x.pdu.empty();
-        uint64_t deadline = nowMs() + (atPrompt ? currentTimeouts().prompt : x.timeoutMs);
+        uint64_t deadline = realMonotonicMs() + (atPrompt ? currentTimeouts().prompt : x.timeoutMs);
         std::string line;
         for (;;) {
             Wait w = next(line, deadline, atPrompt, false);
             if (w == Wait::prompt) {
                 atPrompt = false;
                 if (!writeAll(x.pdu + ctrlZ)) return outcome(r, Outcome::portLost);
-                deadline = nowMs() + x.timeoutMs;
+                deadline = realMonotonicMs() + x.timeoutMs;
                 continue;
             }
             if (w == Wait::timeout) return timedOut(r, x);
@@ -318,7 +322,7 @@ class PortThread {
             if (w != Wait::line || router_.continuation(line)) continue;
             if (line == x.text || (!x.pdu.empty() && hexOnly(line) == x.pdu)) continue;  // echo
             if (isUnsolicited(line, x.text)) {
-                router_.unsolicited(line, nowMs());
+                router_.unsolicited(line, realMonotonicMs());
                 continue;
             }
             if (!isFinal(line, x.text)) {
@@ -389,7 +393,7 @@ class PortThread {
             std::lock_guard<std::mutex> hold(shared().lock);
             uint64_t limit = shared().timeouts.waitForModem;
             auto& queue = shared().queue;
-            uint64_t now = nowMs();
+            uint64_t now = realMonotonicMs();
             for (auto it = queue.begin(); it != queue.end();) {
                 if (now - (*it)->queuedAt < limit) {
                     ++it;
@@ -406,8 +410,8 @@ class PortThread {
 
     bool probe() {
         Timeouts t = currentTimeouts();
-        uint64_t deadline = nowMs() + t.boot;
-        while (fd_ >= 0 && !stopping() && nowMs() < deadline) {
+        uint64_t deadline = realMonotonicMs() + t.boot;
+        while (fd_ >= 0 && !stopping() && realMonotonicMs() < deadline) {
             Result r = exec({"AT", "", t.probe, false});
             if (r.outcome == Outcome::ok) return true;
             if (r.outcome == Outcome::refused) idleFor(t.probe);
@@ -416,11 +420,12 @@ class PortThread {
     }
 
     bool retryUntilAccepted(const std::string& command, uint32_t forMs) {
-        uint64_t deadline = nowMs() + forMs;
+        uint64_t deadline = realMonotonicMs() + forMs;
         for (;;) {
             Result r = exec({command, "", currentTimeouts().command});
             if (r.outcome == Outcome::ok) return true;
-            if (fd_ < 0 || stopping() || nowMs() + smsModePauseMs > deadline) return false;
+            if (fd_ < 0 || stopping() || realMonotonicMs() + smsModePauseMs > deadline)
+                return false;
             idleFor(smsModePauseMs);
         }
     }
@@ -539,9 +544,15 @@ Config readConfig() {
         RegCloseKey(key);
     }
     if (config.path.empty()) {
-        config.path = sim::startDefaultModem();
-        if (config.loudspeaker.empty()) config.loudspeaker = sim::loudspeakerCommand;
-        internal::trace("modem: none in the registry; the simulated modem at %s",
+        DefaultModem (*hook)() = defaultModemHook.load();
+        if (hook == nullptr) {
+            internal::trace("modem: none in the registry and no default modem");
+            return config;
+        }
+        DefaultModem fallback = hook();
+        config.path = fallback.path;
+        if (config.loudspeaker.empty()) config.loudspeaker = fallback.loudspeakerCommand;
+        internal::trace("modem: none in the registry; %s at %s", fallback.description.c_str(),
                         config.path.c_str());
     }
     return config;
@@ -563,6 +574,10 @@ void enqueue(const std::shared_ptr<Command>& command, bool first) {
 
 Timeouts timeouts() {
     return currentTimeouts();
+}
+
+void setDefaultModem(DefaultModem (*hook)()) {
+    defaultModemHook = hook;
 }
 
 void setTimeoutsForTests(const Timeouts& t) {
@@ -600,7 +615,7 @@ Result submit(const std::string& pduHex, int tpduLength) {
     command->text = "AT+CMGS=" + std::to_string(tpduLength);
     command->pdu = pduHex;
     command->timeoutMs = t.submit;
-    command->queuedAt = nowMs();
+    command->queuedAt = realMonotonicMs();
     command->done = [waiter](const Result& r) {
         std::lock_guard<std::mutex> hold(waiter->lock);
         waiter->result = r;
@@ -628,7 +643,7 @@ void post(const std::string& text, uint32_t timeoutMs, bool first,
     auto command = std::make_shared<Command>();
     command->text = text;
     command->timeoutMs = timeoutMs;
-    command->queuedAt = nowMs();
+    command->queuedAt = realMonotonicMs();
     command->done = std::move(done);
     enqueue(command, first);
 }

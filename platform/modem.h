@@ -5,8 +5,9 @@
 //   "Port"                 the Linux path of its AT port, e.g. /dev/ttyUSB2
 //   "Baud rate"            DWORD, 115200 when absent
 //   "Loudspeaker command"  the AT command that puts a call on the loudspeaker
-// Without "Port" the emulated phone gets the simulated modem (sim/modem.h) and its
-// loudspeaker command.
+// Without "Port" the layer asks the default-modem hook (setDefaultModem), which the
+// program's start-up installs; without a hook there is no modem. Nothing of the default
+// modem is written to the registry: it lasts as long as the process.
 //
 // One thread owns the port. It opens the device, runs the init sequence (echo off,
 // numeric errors, PDU mode, new-message indications, caller id), then writes queued
@@ -77,9 +78,21 @@ struct Event {
     std::u16string number;  // callerId: as shown, "+" added for type 145; empty when withheld
 };
 
+// The modem the emulated phone has when the device registry names none: its line, and
+// the command that puts a call on its loudspeaker.
+struct DefaultModem {
+    std::string path;                // the AT port's device path; empty: no modem
+    std::string loudspeakerCommand;  // used when the registry names none
+    std::string description;         // for the trace: "the simulated modem"
+};
+// Installs what start() asks for a modem when the registry names no "Port". The hook
+// runs at most once per start, on the thread that starts the modem, before the port
+// thread exists. Install it before the modem first starts; null removes it.
+void setDefaultModem(DefaultModem (*hook)());
+
 // Starts the modem's thread once per process; later calls do nothing.
 void start();
-// The loudspeaker command of the registry (or of the simulated modem); empty: none.
+// The loudspeaker command of the registry (or of the default modem); empty: none.
 // Starts the modem if needed.
 std::string loudspeakerCommand();
 

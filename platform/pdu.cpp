@@ -523,17 +523,22 @@ bool encodeSubmit(std::u16string_view number, std::u16string_view text,
     parts.clear();
     std::vector<uint8_t> smscField, address;
     if (!appendSmsc(options.smsc, smscField) || !appendAddress(number, address)) return false;
+    const bool validity = options.validity != noValidity;
+    if (validity && (options.validity < 0 || options.validity > 0xFF)) return false;
     std::vector<std::u16string> texts;
     std::vector<std::vector<uint8_t>> headers;
     if (!partsOf(text, options.alphabet, options.reference, texts, headers)) return false;
     for (size_t i = 0; i < texts.size(); ++i) {
-        uint8_t first = 0x01;  // SUBMIT, no validity period
+        uint8_t first = 0x01;  // SUBMIT
+        if (options.rejectDuplicates) first |= 0x04;
+        if (validity) first |= 0x10;  // validity period, relative format
         if (!headers[i].empty()) first |= 0x40;
         if (options.statusReport) first |= 0x20;
         std::vector<uint8_t> tpdu{first, 0x00};
         tpdu.insert(tpdu.end(), address.begin(), address.end());
         tpdu.push_back(0x00);
         tpdu.push_back(dcsOf(options.alphabet, options.messageClass));
+        if (validity) tpdu.push_back(static_cast<uint8_t>(options.validity));
         appendUserData(headers[i], texts[i], options.alphabet, tpdu);
         parts.push_back(finish(smscField, tpdu));
     }

@@ -79,12 +79,18 @@ constexpr size_t maxParts = 255;          // the header counts parts in one octe
 std::vector<std::u16string> splitText(std::u16string_view text, Alphabet alphabet);
 
 // ---- Encoding
+constexpr int noValidity = -1;
+
 struct SubmitOptions {
     std::u16string smsc;                 // empty: the SIM's own centre ("00")
     Alphabet alphabet = Alphabet::ucs2;  // gsm7 or ucs2
     int messageClass = noClass;
     bool statusReport = false;
-    uint8_t reference = 0;  // concatenation reference, the same in every part
+    uint8_t reference = 0;          // concatenation reference, the same in every part
+    bool rejectDuplicates = false;  // TP-RD: the centre drops a copy of a message it holds
+    // TP-VP in the relative format, 0 to 255 (0: five minutes, 167: a day, 255: 63 weeks);
+    // noValidity: none, the centre keeps the message as long as it likes.
+    int validity = noValidity;
 };
 
 struct Part {
@@ -95,8 +101,9 @@ struct Part {
 // SMS-SUBMITs for text to number: "+" and digits is international (type 91), other
 // numbers are sent as given (type 81). Blanks and "-()./" are dropped; digits, "*", "#"
 // and a, b, c are kept. False when the number is empty, has other characters or more
-// than 20 digits, when the text cannot be written in the alphabet, or when it would
-// take more than 255 parts.
+// than 20 digits, when the text cannot be written in the alphabet, when it would take
+// more than 255 parts, or when the validity is out of range. The message reference is
+// always 0: the modem assigns the real one.
 bool encodeSubmit(std::u16string_view number, std::u16string_view text,
                   const SubmitOptions& options, std::vector<Part>& parts);
 

@@ -1,7 +1,7 @@
 // Serial ports: the phone's COM port calls on Linux terminal devices.
 //
 // Relies on tty.cpp (opening a device raw and exclusive), registry.cpp (the COM port
-// list under "Drivers\Ports"), threads.cpp (the handle table behind CloseHandle) and
+// list under "Drivers\Ports", before this process's own volatile listings), threads.cpp (the handle table behind CloseHandle) and
 // trace.cpp.
 //
 // A port is a kernel object holding the device's descriptor, an eventfd that CloseHandle
@@ -32,6 +32,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -53,6 +54,13 @@ constexpr WORD defaultXonLimit = 2048;     // the phone driver's flow-control th
 constexpr WORD defaultXoffLimit = 512;
 constexpr char xonCharacter = 0x11;
 constexpr char xoffCharacter = 0x13;
+
+// The process's own listings (mapVolatilePort): COM number to device path.
+std::mutex volatileMutex;
+std::map<int, std::string>& volatilePorts() {
+    static auto* ports = new std::map<int, std::string>;  // readers may outlive static destructors
+    return *ports;
+}
 
 std::atomic<uint64_t> systemCalls{0};
 std::atomic<uint64_t> bytesReceived{0};
@@ -124,11 +132,17 @@ int comNumber(std::u16string_view name) {
     return number;
 }
 
-// The device path the registry lists for COMn, or "" when there is none.
+std::string volatilePathOf(int number) {
+    std::lock_guard lock(volatileMutex);
+    const auto found = volatilePorts().find(number);
+    return found == volatilePorts().end() ? "" : found->second;
+}
+
+// The device path the registry lists for COMn, else the process's own listing, else "".
 std::string devicePathOf(int number) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\Ports", 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return "";
+        return volatilePathOf(number);
     const std::u16string valueName = u"COM" + orven::fromUtf8(std::to_string(number)) + u":";
     WCHAR path[pathChars] = {};
     DWORD size = sizeof path - sizeof(WCHAR);
@@ -136,7 +150,7 @@ std::string devicePathOf(int number) {
     const LONG result = RegQueryValueExW(key, valueName.c_str(), nullptr, &type,
                                          reinterpret_cast<LPBYTE>(path), &size);
     RegCloseKey(key);
-    if (result != ERROR_SUCCESS || type != REG_SZ) return "";
+    if (result != ERROR_SUCCESS || type != REG_SZ) return volatilePathOf(number);
     return orven::toUtf8(std::u16string(path, size / sizeof(WCHAR)).c_str());
 }
 
@@ -349,6 +363,18 @@ namespace orven::serial {
 
 IoCounts ioCounts() {
     return {systemCalls.load(), bytesReceived.load()};
+}
+
+void mapVolatilePort(int number, const std::string& path) {
+    {
+        std::lock_guard lock(volatileMutex);
+        if (path.empty())
+            volatilePorts().erase(number);
+        else
+            volatilePorts()[number] = path;
+    }
+    internal::trace("COM%d: %s for this run", number,
+                    path.empty() ? "unlisted" : ("listed as " + path).c_str());
 }
 
 }  // namespace orven::serial

@@ -4,10 +4,13 @@
 // Which device a COM port is comes from the device registry, as the phone's drivers
 // are listed there: under HKEY_LOCAL_MACHINE "Drivers\Ports", a text value named
 // "COMn:" holds the device's Linux path (/dev/ttyUSB0, /dev/serial/by-id/...,
-// a pseudo-terminal). A COM name without such a value does not exist.
+// a pseudo-terminal). A COM name without such a value does not exist, unless the
+// process listed it for itself (orven::serial::mapVolatilePort: the emulated phone's
+// own hardware, held in memory and never written to the registry).
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/win_types.h"
 
@@ -201,5 +204,11 @@ struct IoCounts {
     uint64_t bytesReceived;
 };
 IoCounts ioCounts();
+
+// Lists `path` as the device of "COMn:" for this process only: held in memory, never
+// written to the device registry, gone when the process ends, so a killed program
+// leaves no listing of a terminal another program may own next. The registry's own
+// listing of the same port comes first. An empty path removes the listing.
+void mapVolatilePort(int number, const std::string& path);
 
 }  // namespace orven::serial

@@ -1,6 +1,8 @@
 // The process's entry point, as the phone's runtime provides it: it prepares the
 // emulated phone (signals, display, the volume a crash may have left raised), builds
-// the UTF-16 command line and calls the program's WinMain.
+// the UTF-16 command line and calls the program's WinMain. The emulated phone's default
+// hardware comes from installDefaultHardware() (default_hardware.h), which the
+// executable links.
 //
 // Environment (platform options never come from the command line):
 //   ORVEN_DEVICE      the device directory (hives, profile)
@@ -8,20 +10,19 @@
 //                     WAYLAND_DISPLAY is set, else headless
 //   ORVEN_SCREENSHOT  a PNG file rewritten after every paint
 //   ORVEN_TRACE       a file that receives the layer's trace lines
-//   ORVEN_GPS_LOG     an NMEA log the simulated receiver replays (when none is mapped)
+//   ORVEN_GPS_LOG     an NMEA log the default receiver replays (when none is mapped)
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
 
+#include "platform/default_hardware.h"
 #include "platform/device.h"
-#include "platform/instance.h"
 #include "platform/internal.h"
 #include "platform/sound.h"
 #include "platform/text.h"
 #include "platform/window_manager.h"
-#include "sim/nmea_receiver.h"
 
 int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand);
 
@@ -63,9 +64,9 @@ int main(int argc, char** argv) {
     if (!orven::display::select(display, profile.screenWidth, profile.screenHeight))
         std::fprintf(stderr, "orven: running headless\n");
     orven::restoreVolumeAfterCrash();
-    // With no receiver mapped in the device registry, the running instance serves a
-    // simulated one (the modem does the same when the radio starts).
-    orven::instance::onBecomingInstance([] { orven::sim::startDefaultReceiver(); });
+    // The devices the emulated phone has when its registry maps none, through the
+    // layer's hooks (defined by what the executable links, not by the layer).
+    orven::installDefaultHardware();
 
     std::u16string commandLine;
     for (int i = 1; i < argc; ++i) {

@@ -131,9 +131,4 @@ class Modem {
     std::shared_ptr<State> state_;
 };
 
-// The emulated phone's modem when the device registry maps none: one simulated modem
-// for the whole process, with a partner who answers every message by SMS from the
-// number it went to, some seconds later. Returns the path of its line.
-std::string startDefaultModem();
-
 }  // namespace orven::sim

@@ -21,6 +21,7 @@
 #include <sstream>
 
 #include "platform/registry.h"
+#include "platform/serial.h"
 #include "platform/text.h"
 
 namespace orven::sim {
@@ -37,7 +38,7 @@ constexpr DWORD pathChars = 512;         // UTF-16 units of a device path in the
 constexpr long minuteUnits = 100000;     // NMEA minutes carry five decimals
 
 const WCHAR portsKey[] = u"Drivers\\Ports";
-const WCHAR markerValue[] = u"Simulated receiver";  // the path the default receiver listed
+const WCHAR markerValue[] = u"Simulated receiver";  // an earlier version's listing of its own
 
 NmeaReceiver* defaultReceiver = nullptr;  // the emulated phone's own, never destroyed
 
@@ -93,6 +94,18 @@ bool writeText(HKEY key, const std::u16string& name, const std::u16string& text)
 
 std::u16string comValueName(int number) {
     return u"COM" + fromUtf8(std::to_string(number)) + u":";
+}
+
+// Earlier versions listed their default receiver in the hive itself, marked by the value
+// "Simulated receiver" holding the same path. Such a listing names a terminal that is
+// gone, or that another program owns by now: it is removed.
+void removeEarlierListing(HKEY key) {
+    const std::u16string marker = readText(key, markerValue);
+    if (marker.empty()) return;
+    for (int number = 0; number < comPortsSearched; ++number)
+        if (readText(key, comValueName(number)) == marker)
+            RegDeleteValueW(key, comValueName(number).c_str());
+    RegDeleteValueW(key, markerValue);
 }
 
 Scenario defaultScenario() {
@@ -388,33 +401,21 @@ bool mapComPort(int number, const std::string& path) {
 bool startDefaultReceiver() {
     if (defaultReceiver != nullptr) return false;
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, portsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return false;
-    // The listing an earlier default receiver left behind names a terminal that is gone.
-    const std::u16string marker = readText(key, markerValue);
-    for (int number = 0; number < comPortsSearched; ++number) {
-        const std::u16string path = readText(key, comValueName(number));
-        if (!path.empty() && path != marker) {
-            RegCloseKey(key);
-            return false;
-        }
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, portsKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        removeEarlierListing(key);
+        bool ownersPort = false;
+        for (int number = 0; number < comPortsSearched && !ownersPort; ++number)
+            ownersPort = !readText(key, comValueName(number)).empty();
+        RegCloseKey(key);  // writes the hive only when an earlier listing was removed
+        if (ownersPort) return false;
     }
     std::string error;
     std::unique_ptr<NmeaReceiver> receiver = NmeaReceiver::start(defaultScenario(), &error);
     if (!receiver) {
         std::fprintf(stderr, "orven: no simulated GPS receiver: %s\n", error.c_str());
-        RegCloseKey(key);
         return false;
     }
-    for (int number = 0; number < comPortsSearched; ++number)
-        if (!marker.empty() && readText(key, comValueName(number)) == marker)
-            RegDeleteValueW(key, comValueName(number).c_str());
-    const std::u16string path = fromUtf8(receiver->devicePath());
-    const bool listed = writeText(key, comValueName(defaultReceiverPort), path) &&
-                        writeText(key, markerValue, path);
-    RegCloseKey(key);
-    if (!listed) return false;
+    serial::mapVolatilePort(defaultReceiverPort, receiver->devicePath());
     std::fprintf(stderr, "orven: simulated GPS receiver on COM%d: (%s)\n", defaultReceiverPort,
                  receiver->devicePath().c_str());
     defaultReceiver = receiver.release();  // runs until the process ends

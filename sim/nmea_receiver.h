@@ -114,16 +114,18 @@ std::vector<std::string> generatedGroup(const Scenario& scenario, Phase::Kind ki
 std::vector<std::vector<std::string>> groupedLog(const std::string& log);
 
 // Lists `path` as the device of "COMn:" in the device registry (HKEY_LOCAL_MACHINE
-// "Drivers\Ports"). Returns false when the registry refuses.
+// "Drivers\Ports"), as an owner maps a device. Returns false when the registry refuses.
 bool mapComPort(int number, const std::string& path);
 
-// The emulated phone's own receiver. When the device registry lists none of COM0 to COM9
-// (a listing made by an earlier default receiver does not count), starts a receiver and
-// lists it as COM4: ten seconds without a fix, then a fix at 48.1173 N 11.516666 E; or,
-// when ORVEN_GPS_LOG names an NMEA log, that log replayed over and over. It sends only
-// while the port is open (idleWhileClosed) and runs until the process ends. Call it once, in the process that is the running instance
-// (a second start of the program must not re-map the port under the first). Returns
-// whether it started one.
+// The emulated phone's own receiver. When the device registry lists none of COM0 to COM9,
+// starts a receiver and lists it as COM4 for this process only
+// (serial::mapVolatilePort: never written to the hive, so nothing names its terminal
+// once the process is gone): ten seconds without a fix, then a fix at 48.1173 N
+// 11.516666 E; or, when ORVEN_GPS_LOG names an NMEA log, that log replayed over and over.
+// It sends only while the port is open (idleWhileClosed) and runs until the process
+// ends. A listing an earlier version wrote into the hive for its own receiver is removed
+// first. Call it once, in the process that is the running instance (a second start of
+// the program must not re-map the port under the first). Returns whether it started one.
 bool startDefaultReceiver();
 
 }  // namespace orven::sim

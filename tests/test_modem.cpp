@@ -8,6 +8,7 @@
 
 #include "platform/pdu.h"
 #include "platform/windows.h"
+#include "sim/default_hardware.h"
 #include "test_modem_support.h"
 
 namespace {
@@ -405,10 +406,11 @@ TEST(ModemRecovery, ASlowCallbackDoesNotStallThePort) {
 
 namespace {
 
-// The emulated phone without a modem in its registry gets the simulated one, with its
-// loudspeaker command.
+// The emulated phone without a modem in its registry gets the default one, here the
+// simulated modem that the program's start-up installs, with its loudspeaker command.
 TEST(ModemDefault, WithoutARegisteredModemTheSimulatorServes) {
     orven::test::Phone phone;
+    orven::sim::installDefaultModem();
     orven::test::clearTrace();
     orven::modem::setTimeoutsForTests(modemtest::shortTimeouts());
     orven::modem::start();

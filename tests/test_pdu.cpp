@@ -104,6 +104,13 @@ TEST(PduVectors, EveryTruncationIsRejected) {
     }
 }
 
+// The alert and the three parts it is sent in: 67 + 67 + 3 UTF-16 units.
+const std::vector<std::u16string> alertParts = {
+    u"Medicine Emergency ALERT \nfrom Lat: N50.061389\u00B0 Lon: E019.937222\u00B0 \n",
+    u"Blood: A+ Sex: F 34 I'm Alpha Bravo \nPlease reply, or call Sender n",
+    u"ow!",
+};
+
 constexpr char16_t alertText[] =
     u"Medicine Emergency ALERT \nfrom Lat: N50.061389\u00B0 Lon: E019.937222\u00B0 \n"
     u"Blood: A+ Sex: F 34 I'm Alpha Bravo \nPlease reply, or call Sender now!";
@@ -206,6 +213,99 @@ TEST(PduEncode, ReproducesTheConstructedRows) {
     }
 }
 
+// The public SMS-SUBMIT rows, encoded from their own number, centre and text: the
+// encoder must write them octet for octet. The options each row needs are stated here.
+// Not reproduced (the encoder never writes them): a message reference other than 0,
+// an absolute validity period, a centre of type A1, and 8-bit data.
+struct PublicSubmitRow {
+    const char* legend;
+    std::vector<std::pair<std::string, std::string>> parts;  // (source key, text) per part
+    pdu::SubmitOptions options;  // alphabet, centre and text come from the rows
+};
+
+pdu::SubmitOptions submitOptions(int validity, bool statusReport = false,
+                                 bool rejectDuplicates = false) {
+    pdu::SubmitOptions o;
+    o.validity = validity;
+    o.statusReport = statusReport;
+    o.rejectDuplicates = rejectDuplicates;
+    return o;
+}
+
+// The row whose source names `key` (and whose text is `text`, when given).
+Vector publicRow(const std::string& key, const std::string& text) {
+    for (const Vector& v : modemtest::loadVectors())
+        if (v.direction == "submit" && v.source.find(key) != std::string::npos &&
+            (text.empty() || v.text == text))
+            return v;
+    ADD_FAILURE() << "no submit row " << key << " " << text;
+    return {};
+}
+
+TEST(PduEncode, ReproducesThePublicSubmitRows) {
+    const std::string gsmmodem = "python-gsmmodem";
+    const std::vector<PublicSubmitRow> rows = {
+        {"UCS-2, national number, status report asked for",
+         {{"test_pdu_stored_by_us", ""}},
+         submitOptions(pdu::noValidity, true)},
+        {"UCS-2 with a centre and a validity period of five minutes",
+         {{"test_create_pdu_ucs2_with_smsc", ""}},
+         submitOptions(0x00)},
+        {"UCS-2 with the SIM's centre and a validity period",
+         {{"test_create_pdu_ucs2_no_smsc", ""}},
+         submitOptions(0x00)},
+        {"GSM 7-bit with a centre and a validity period",
+         {{"test_create_pdu_gsm_with_smsc", ""}},
+         submitOptions(0x00)},
+        {"GSM 7-bit with a validity period", {{"test_create_pdu_gsm_3", ""}}, submitOptions(0x00)},
+        {"GSM 7-bit without a validity period",
+         {{"test_create_pdu_gsm_no_validity", ""}},
+         submitOptions(pdu::noValidity)},
+        {"GSM 7-bit, no validity period, another number",
+         {{gsmmodem, "Hello World!"}},
+         submitOptions(pdu::noValidity)},
+        {"duplicates rejected",
+         {{gsmmodem, "Flash SMS"}},
+         submitOptions(pdu::noValidity, false, true)},
+        {"UCS-2 with a centre and a validity period of twelve weeks",
+         {{gsmmodem, "\u4E16\u754C\u60A8\u597D\uFF01"}},
+         submitOptions(0xF4)},
+        {"UCS-2 with a centre, no validity period",
+         {{gsmmodem, "\u3042\u53F6\u8449"}},
+         submitOptions(pdu::noValidity)},
+        {"three GSM 7-bit parts, reference 0, duplicates rejected",
+         {{"Lorem ipsum 3-part SUBMIT", ""}, {"part 2/3", ""}, {"part 3/3", ""}},
+         submitOptions(pdu::noValidity, false, true)},
+        {"GSM 7-bit, thirteen-digit centre and number, validity period",
+         {{"testRecipientAddress", ""}},
+         submitOptions(0x00)},
+        {"UCS-2, national centre and number, the longest validity period",
+         {{"at-sms-encode/03", ""}},
+         submitOptions(0xFF)},
+        {"UCS-2 with Czech letters", {{"at-sms-encode/07", ""}}, submitOptions(0xFF)},
+    };
+    for (const PublicSubmitRow& row : rows) {
+        SCOPED_TRACE(row.legend);
+        std::vector<Vector> vectors;
+        std::u16string text;
+        for (const auto& [key, partText] : row.parts) {
+            vectors.push_back(publicRow(key, partText));
+            text += fromUtf8(vectors.back().text);
+        }
+        ASSERT_FALSE(vectors[0].hex.empty());
+        pdu::SubmitOptions o = row.options;
+        o.smsc = fromUtf8(vectors[0].smsc);
+        o.alphabet = vectors[0].dcs == "08" ? pdu::Alphabet::ucs2 : pdu::Alphabet::gsm7;
+        std::vector<pdu::Part> parts;
+        ASSERT_TRUE(pdu::encodeSubmit(fromUtf8(vectors[0].number), text, o, parts));
+        ASSERT_EQ(parts.size(), vectors.size());
+        for (size_t i = 0; i < parts.size(); ++i) {
+            SCOPED_TRACE(vectors[i].source.substr(0, 120));
+            EXPECT_EQ(parts[i].hex, vectors[i].hex) << "part " << i + 1;
+        }
+    }
+}
+
 std::u16string repeat(const std::u16string& unit, size_t times) {
     std::u16string text;
     for (size_t i = 0; i < times; ++i) text += unit;
@@ -253,6 +353,17 @@ std::vector<SplitRow> splitRows() {
          Alphabet::gsm7,
          {152, 10}},
     };
+}
+
+// The text cut into parts of the stated sizes (UTF-16 units).
+std::vector<std::u16string> cut(const std::u16string& text, const std::vector<size_t>& sizes) {
+    std::vector<std::u16string> parts;
+    size_t at = 0;
+    for (size_t size : sizes) {
+        parts.push_back(text.substr(at, size));
+        at += size;
+    }
+    return parts;
 }
 
 size_t septetsOf(const std::u16string& text) {
@@ -351,16 +462,19 @@ TEST(PduEncode, LibGammuReadsWhatWeWrite) {
     };
     std::vector<std::string> pdus;
     std::vector<Expected> expected;
+    // `texts`: the parts as they must come out, stated apart from the split function.
     auto add = [&](const std::string& legend, const std::u16string& number,
-                   const std::u16string& text, pdu::Alphabet alphabet, int messageClass,
-                   uint8_t reference) {
+                   const std::vector<std::u16string>& texts, pdu::Alphabet alphabet,
+                   int messageClass, uint8_t reference) {
         pdu::SubmitOptions o;
         o.alphabet = alphabet;
         o.messageClass = messageClass;
         o.reference = reference;
+        std::u16string text;
+        for (const std::u16string& part : texts) text += part;
         std::vector<pdu::Part> parts;
         ASSERT_TRUE(pdu::encodeSubmit(number, text, o, parts)) << legend;
-        std::vector<std::u16string> texts = pdu::splitText(text, alphabet);
+        ASSERT_EQ(parts.size(), texts.size()) << legend;
         for (size_t i = 0; i < parts.size(); ++i) {
             pdus.push_back(parts[i].hex);
             bool many = parts.size() > 1;
@@ -372,12 +486,14 @@ TEST(PduEncode, LibGammuReadsWhatWeWrite) {
                                 many ? int(parts.size()) : 0});
         }
     };
-    add("the alert", u"+447700900123", alertText, pdu::Alphabet::ucs2, 3, 0x2A);
-    add("the alert to a national number", u"07700900123", alertText, pdu::Alphabet::ucs2, 3, 7);
+    ASSERT_EQ(utf8(alertParts[0] + alertParts[1] + alertParts[2]), utf8(alertText));
+    add("the alert", u"+447700900123", alertParts, pdu::Alphabet::ucs2, 3, 0x2A);
+    add("the alert to a national number", u"07700900123", alertParts, pdu::Alphabet::ucs2, 3, 7);
     uint8_t reference = 100;
     for (const SplitRow& row : splitRows())
-        add(row.legend, u"+48601234567", row.text, row.alphabet, 3, ++reference);
-    add("GSM text without class", u"112", u"Help {now}", pdu::Alphabet::gsm7, pdu::noClass, 0);
+        add(row.legend, u"+48601234567", cut(row.text, row.partSizes), row.alphabet, 3,
+            ++reference);
+    add("GSM text without class", u"112", {u"Help {now}"}, pdu::Alphabet::gsm7, pdu::noClass, 0);
     std::vector<modemtest::GammuView> views = modemtest::gammuDecode(pdus);
     ASSERT_EQ(views.size(), pdus.size());
     for (size_t i = 0; i < pdus.size(); ++i) {

@@ -4,21 +4,13 @@
 // SIGTERM ends the program in its orderly way.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-extern char** environ;
+#include "test_program_support.h"
 
 namespace {
 
@@ -31,78 +23,9 @@ size_t countOf(const std::string& text, const std::string& needle) {
     return count;
 }
 
-class Instances : public ::testing::Test {
+// Real processes of the program on one emulated phone (programtest::Programs).
+class Instances : public programtest::Programs {
   protected:
-    std::string dir;
-    std::vector<pid_t> running;
-
-    void SetUp() override {
-        char pattern[] = "/tmp/oi-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        mkdir((dir + "/run").c_str(), 0700);
-    }
-
-    void TearDown() override {
-        for (pid_t pid : running) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-        std::string command = "rm -rf '" + dir + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-    }
-
-    // Starts orven with one argument (none when empty), headless, tracing to trace.
-    pid_t start(const std::string& argument, const std::string& trace) {
-        std::vector<std::string> env = {
-            "ORVEN_DEVICE=" + dir + "/device",  "XDG_RUNTIME_DIR=" + dir + "/run",
-            "ORVEN_DISPLAY=headless",           "SDL_AUDIODRIVER=dummy",
-            "ORVEN_TRACE=" + dir + "/" + trace, "PATH=/usr/bin:/bin"};
-        std::vector<char*> envp;
-        for (auto& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::string binary = ORVEN_BINARY;
-        std::string arg = argument;
-        std::vector<char*> argv = {binary.data()};
-        if (!argument.empty()) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        EXPECT_EQ(posix_spawn(&pid, binary.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
-        running.push_back(pid);
-        return pid;
-    }
-
-    // The exit code, or nothing if the process still runs after `limit`.
-    std::optional<int> waitExit(pid_t pid, std::chrono::milliseconds limit) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        for (;;) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                std::erase(running, pid);
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-            std::this_thread::sleep_for(5ms);
-        }
-    }
-
-    std::string traceOf(const std::string& trace) const {
-        std::ifstream in(dir + "/" + trace);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    bool waitForTrace(const std::string& trace, const std::string& needle,
-                      std::chrono::milliseconds limit = 5000ms) const {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (traceOf(trace).find(needle) != std::string::npos) return true;
-            std::this_thread::sleep_for(5ms);
-        }
-        return false;
-    }
-
     pid_t startFirstInstance() {
         pid_t first = start("", "first.trace");
         EXPECT_TRUE(waitForTrace("first.trace", "message loop waiting"));

@@ -99,8 +99,7 @@ TEST(Startup, CtrlQEndsTheProgramWithTheClosingCue) {
     phone.start(WinMain, u"");
     orven::test::clearPlayedSounds();
     phone.keyPress('Q', /*control=*/true);
-    EXPECT_TRUE(phone.waitFor([] { return false; }, 10, 300) == false);
-    ASSERT_TRUE(phone.finished());
+    ASSERT_TRUE(phone.waitFor([&] { return phone.finished(); })) << "Ctrl+Q did not end it";
     EXPECT_EQ(phone.exitCode(), 0);
     auto played = orven::test::playedSounds();
     ASSERT_EQ(played.size(), 1u);
