@@ -4,7 +4,8 @@
 // The audio device is opened by the first play after a quiet spell, from whichever
 // thread plays, and closed again (with SDL's audio subsystem, so that none of its
 // threads is left running) once nothing has played for a few seconds: an idle program
-// then has no audio thread that wakes it. The closing is done by a thread of the player
+// then has no audio thread that wakes it. A headless program then unloads SDL as well
+// (sdl_dynamic.cpp), which would otherwise hold about half its resident memory. The closing is done by a thread of the player
 // that waits, without a time-out, while no device is open. No device (no sound card, no
 // sound server) is not an error: the program says so once on stderr, sounds are then
 // silent (still traced), and the device is tried again by the first play a minute
@@ -29,6 +30,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <thread>
 #include <vector>
 
@@ -50,6 +52,10 @@ constexpr auto stuckGuard = 2s;        // a device that stopped consuming releas
 constexpr std::chrono::milliseconds closeDelayMs = 3s;  // an open device outlives its last sound
 constexpr auto queuePollMin = 5ms, queuePollMax = 100ms;
 
+// Held (shared) by SDL calls made outside the player's lock, so that the player does not
+// unload SDL under them.
+std::shared_mutex sdlCalls;
+
 struct Wave {
     SDL_AudioSpec layout{};
     std::vector<Uint8> data;
@@ -57,6 +63,7 @@ struct Wave {
 };
 
 std::optional<Wave> loadWave(const std::string& path) {
+    std::shared_lock calling(sdlCalls);
     SDL_AudioSpec layout{};
     Uint8* buffer = nullptr;
     Uint32 length = 0;
@@ -114,20 +121,16 @@ extern "C" void traceAlsaError(const char* file, int line, const char* function,
     orven::internal::trace("sound: ALSA %s:%d (%s) %s (%d)", file, line, function, text, error);
 }
 
-// Before SDL first starts its audio: SDL's ALSA driver uses the library a process has
-// loaded (libSDL2 needs it on Debian; dlopen shares the one copy). Kept loaded, so
-// that its handler outlives SDL's own closing of it.
+// Before SDL starts its audio, every time (SDL's unloading takes ALSA with it): the ALSA
+// library that libSDL2 brought in, if it did, gets the handler above.
 void quietenAlsa() {
-    static const bool done = [] {
-        using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
-        using SetHandler = int (*)(Handler);
-        void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
-        if (alsa == nullptr) return false;
-        auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
-        if (set != nullptr) set(traceAlsaError);
-        return true;
-    }();
-    (void)done;
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+    if (alsa == nullptr) return;
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler")))
+        set(traceAlsaError);
+    dlclose(alsa);  // libSDL2 keeps it loaded
 }
 
 // The one player of the process. Plays may come from the GUI thread and the GPS reader
@@ -208,7 +211,14 @@ class Player {
             std::fprintf(stderr, "orven: no sound device (%s); cues are silent\n", why);
         toldNoDevice_ = true;
         closeAudio();
+        unloadSdl();
         return false;
+    }
+
+    // SDL goes too, unless a wave is being read right now (then at the next closing).
+    static void unloadSdl() {
+        std::unique_lock calls(sdlCalls, std::try_to_lock);
+        if (calls.owns_lock()) orven::internal::unloadSdl();
     }
 
     void closeAudio() {
@@ -247,6 +257,7 @@ class Player {
             orven::internal::trace("sound: device closed, %lld ms after the last sound",
                                    static_cast<long long>(closeDelayMs.count()));
             closeAudio();
+            unloadSdl();
             tried_ = false;  // the next play opens it again at once
         }
     }
