@@ -14,7 +14,7 @@
 // still has to play out.
 //
 // Relies on: files.cpp (linuxPath), mixer.cpp (the volume the samples are scaled by),
-// clock.cpp (virtual time under capture), trace.cpp.
+// clock.cpp (virtual time under capture), sdl_dynamic.cpp (unloadSdl), trace.cpp.
 
 #include "platform/sound.h"
 
