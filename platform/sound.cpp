@@ -163,13 +163,15 @@ class Player {
         changed_.notify_all();
     }
 
-    // Closes the device and the audio subsystem; the next play starts from scratch.
+    // Closes the device and the audio subsystem; the next play starts from scratch, and a
+    // missing device is said again.
     void reset() {
         std::lock_guard hold(lock_);
         ++generation_;
         changed_.notify_all();
         closeAudio();
         tried_ = false;
+        toldNoDevice_ = false;
     }
 
   private:
