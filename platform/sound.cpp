@@ -217,8 +217,10 @@ class Player {
         return false;
     }
 
-    // SDL goes too, unless a wave is being read right now (then at the next closing).
-    static void unloadSdl() {
+    // SDL goes too, unless a wave is being read right now or a synchronous play waits
+    // on the lost device (then at the next closing).
+    void unloadSdl() {
+        if (waiting_ > 0) return;
         std::unique_lock calls(sdlCalls, std::try_to_lock);
         if (calls.owns_lock()) orven::internal::unloadSdl();
     }
