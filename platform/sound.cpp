@@ -140,7 +140,10 @@ class Player {
   public:
     void play(const Wave& wave, uint32_t volume, bool synchronous) {
         std::unique_lock hold(lock_);
-        if (!ensureDevice()) return;  // silent
+        if (!ensureDevice()) {  // silent: SDL, loaded to read the wave, goes again
+            unloadSdl();
+            return;
+        }
         std::vector<Uint8> pcm = convert(wave, deviceFormat_);
         applyVolume(pcm, volume);
         SDL_ClearQueuedAudio(device_);
