@@ -12,10 +12,13 @@
 // player after it closed the audio device): SDL and everything it brought in would
 // otherwise stay resident for the rest of the run, about half of an idle program's
 // memory. The caller makes sure no SDL call runs meanwhile; the next call loads it again
-// and looks its functions up anew. An SDL window keeps it loaded for good.
+// and looks its functions up anew. An SDL window keeps it loaded for good, and so do
+// some hundreds of unloadings (each loses a thread-specific key, see below).
 #include <SDL.h>
 #include <dlfcn.h>
+#include <limits.h>
 #include <malloc.h>
+#include <pthread.h>
 
 #include <atomic>
 #include <cstdio>
@@ -53,6 +56,18 @@ void* resolve(std::atomic<void*>& slot, const char* name) {
     return address;
 }
 
+// Each loading of SDL 2 takes a thread-specific key that its unloading never gives back
+// (SDL_Quit does not delete it), and keys are few (PTHREAD_KEYS_MAX, 1024 here): a
+// library that cannot get one may abort. So SDL is unloaded only while three quarters
+// of them are free, judged by the number of a fresh key (the lowest free one); after
+// some hundreds of unloadings it stays loaded for the rest of the run.
+bool threadKeysToSpare() {
+    pthread_key_t probe;
+    if (pthread_key_create(&probe, nullptr) != 0) return false;
+    pthread_key_delete(probe);
+    return probe < PTHREAD_KEYS_MAX / 4;
+}
+
 }  // namespace
 
 namespace orven::internal {
@@ -65,6 +80,11 @@ void keepSdlLoaded() {
 bool unloadSdl() {
     std::lock_guard hold(libraryLock);
     if (library == nullptr || keptLoaded) return false;
+    if (!threadKeysToSpare()) {
+        keptLoaded = true;
+        trace("SDL kept loaded: thread-specific keys are running short");
+        return false;
+    }
     using Quit = void (*)();
     if (auto quit = reinterpret_cast<Quit>(dlsym(library, "SDL_Quit"))) quit();
     for (std::atomic<void*>* slot : resolved) slot->store(nullptr, std::memory_order_release);
