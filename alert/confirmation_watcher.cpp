@@ -1,5 +1,6 @@
 // The confirmation watcher. The radio thread registers two callbacks with the radio
-// interface and sleeps; the interface calls onRadioNotify on its own notification
+// interface and sleeps for good (it only has to stay alive, and a sleep in steps would
+// wake an idle phone twice a second for nothing); the interface calls onRadioNotify on its own notification
 // thread. While an alert is pending, a message or a call whose number contains an alert
 // number or the test number confirms it: the repeat send stops, the shell's notification
 // window closes, the status says who confirmed, a call may be answered and put on the
@@ -24,7 +25,6 @@ namespace {
 
 constexpr DWORD radioPortIndex = 1;
 constexpr DWORD radioCallbackParameter = 0x55AA55AA;
-constexpr DWORD radioSleepMs = 500;
 constexpr DWORD answerSettleMs = 1000;  // the call is up before the loudspeaker switches
 constexpr int windowTitleSize = 256;
 constexpr DWORD notificationClassMask = 0x00FF0000;
@@ -152,7 +152,7 @@ DWORD WINAPI radioThread(LPVOID) {
     RIL_Initialize(radioPortIndex, onRadioResult, onRadioNotify, RIL_NCLASS_ALL,
                    radioCallbackParameter, &handle);
     rilHandle.store(handle);
-    for (;;) Sleep(radioSleepMs);
+    for (;;) Sleep(INFINITE);
 }
 
 void CALLBACK onRadioResult(DWORD, HRESULT, const void*, DWORD, DWORD) {}

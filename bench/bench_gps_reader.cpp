@@ -2,8 +2,13 @@
 // process sends the sentences of the receiver logs of tests/data/nmea in real time at
 // 4800 baud, and this process runs the program's side as on the phone: the COM port, the
 // reader thread with its per-sentence steps and parsing, and the GUI thread's message
-// loop taking the reader's timers and repaints. Two stretches of real time (60 s each
-// unless given in seconds as the first argument):
+// loop taking the reader's timers and repaints. The window is a visible one on the
+// headless display that paints the program's main screen (skin, status band, receiver
+// diagnostics) whenever the reader's status or diagnostics invalidate it, and has the
+// main window's one-second clock tick; the reader's cues play through SDL (audio driver
+// SDL_AUDIODRIVER, dummy when unset), opening and closing the audio device as they
+// come. Two stretches of real time (60 s each unless given in seconds as the first
+// argument):
 // - the logs replayed in their own rhythm, one group of sentences a second (what these
 //   receivers send: about 290 bytes a second);
 // - the same sentences back to back, so that the line carries its full 480 bytes a second.
@@ -34,9 +39,13 @@
 #include <thread>
 #include <vector>
 
+#include "app/emergency_procedure.h"
+#include "app/main_screen.h"
 #include "app/startup.h"
 #include "common/gps_state.h"
+#include "common/sound_cues.h"
 #include "gps/gps_port.h"
+#include "platform/mixer.h"
 #include "platform/testing.h"
 #include "settings/app_settings.h"
 #include "sim/nmea_receiver.h"
@@ -49,13 +58,17 @@ constexpr int receiverPort = 4;
 constexpr UINT_PTR endTimer = 999;  // ends the measured stretch
 constexpr int warmUpSeconds = 3;    // the port opens and the receiver is found
 
-std::string allLogs() {
+std::vector<fs::path> logPaths() {
     std::vector<fs::path> paths;
     for (const auto& entry : fs::directory_iterator(fs::path(ORVEN_SOURCE_DIR) / "tests/data/nmea"))
         if (entry.path().extension() == ".log") paths.push_back(entry.path());
     std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+std::string allLogs() {
     std::string logs;
-    for (const fs::path& path : paths) {
+    for (const fs::path& path : logPaths()) {
         std::ifstream in(path, std::ios::binary);
         std::ostringstream bytes;
         bytes << in.rdbuf();
@@ -124,13 +137,21 @@ double threadCpuSeconds() {
     return now.tv_sec + now.tv_nsec / 1e9;
 }
 
+// The main window as far as the reader needs it: the main screen's painting, the clock
+// tick, and the volume restore after an asynchronous cue. The reader's watchdogs never
+// act here; the end of a stretch does.
 LRESULT CALLBACK benchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_TIMER) {
-        KillTimer(window, wParam);  // the reader's watchdogs never fire here; the end does
-        if (wParam == endTimer) PostQuitMessage(0);
-        return 0;
+    switch (message) {
+        case WM_PAINT: paintMainScreen(window); return 0;
+        case WM_TIMER:
+            refreshClockSnapshot();
+            if (wParam == clockTickTimer) return 0;
+            KillTimer(window, wParam);
+            if (wParam == volumeRestoreTimer) restoreSavedVolume();
+            if (wParam == endTimer) PostQuitMessage(0);
+            return 0;
+        default: return DefWindowProcW(window, message, wParam, lParam);
     }
-    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 void runMessageLoop(UINT ms) {
@@ -214,19 +235,28 @@ int main(int argc, char** argv) {
     char device[] = "/tmp/ovb-XXXXXX";
     if (mkdtemp(device) == nullptr) return 1;
     setenv("ORVEN_DEVICE", device, 1);
-    orven::test::captureSounds();
+    if (const char* audio = getenv("SDL_AUDIODRIVER"); audio == nullptr || *audio == 0)
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+    orven::mixer::forceEmulated();  // the cues' volume changes stay on the emulated phone
+    fillAppFolder();                // the cue files beside this benchmark, as beside the program
     WNDCLASSW wc{};
     wc.lpfnWndProc = benchWindowProc;
     wc.lpszClassName = u"BenchWindow";
     RegisterClassW(&wc);
-    mainWindow = CreateWindowExW(0, u"BenchWindow", u"bench", 0, 0, 0, 240, 320, nullptr, nullptr,
-                                 nullptr, nullptr);
+    mainWindow = CreateWindowExW(0, u"BenchWindow", u"bench", WS_VISIBLE, 0, 0,
+                                 GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                                 nullptr, nullptr, nullptr, nullptr);
+    skinBitmap =
+        static_cast<HBITMAP>(LoadImageW(nullptr, MAKEINTRESOURCEW(105), IMAGE_BITMAP, 0, 0, 0));
+    readSavedVolume();
+    SetTimer(mainWindow, clockTickTimer, 1000, nullptr);
 
     const Figures natural = measure(replay, seconds);
     const Figures full = measure(stream, seconds);
     std::filesystem::remove_all(device);
-    print("GPS reader, 24 receiver logs replayed at 4800 baud in their own one-second rhythm",
-          natural);
+    const std::string title = "GPS reader, " + std::to_string(logPaths().size()) +
+                              " receiver logs replayed at 4800 baud in their own one-second rhythm";
+    print(title.c_str(), natural);
     print("GPS reader, the same sentences back to back: a full 4800-baud line", full);
     return natural.found && full.found && natural.bytes > 0 && full.bytes > 0 ? 0 : 1;
 }

@@ -2,6 +2,8 @@
 // monotonic time source that the timers use. Under the virtual clock of the tests,
 // time moves only when a test advances it, when the GUI thread sleeps, or when a
 // synchronous sound plays on the GUI thread.
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -132,6 +134,9 @@ DWORD GetTickCount() {
 
 // ---- Sleep
 void Sleep(DWORD ms) {
+    if (ms == INFINITE) {
+        for (;;) pause();  // returns only after a signal handler ran
+    }
     if (orven::internal::clockIsVirtual() && orven::internal::onGuiThread()) {
         orven::internal::advanceVirtualClock(ms);
         return;

@@ -7,5 +7,8 @@
 void GetLocalTime(SYSTEMTIME* time);
 void GetSystemTime(SYSTEMTIME* time);
 DWORD GetTickCount();
+#define INFINITE 0xFFFFFFFF
+
 // On the GUI thread under the virtual clock, Sleep moves virtual time on instead of waiting.
+// Sleep(INFINITE) never returns, and the thread is never woken again.
 void Sleep(DWORD ms);

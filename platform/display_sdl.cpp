@@ -53,6 +53,7 @@ struct SdlBackend final : Backend {
     }
 
     bool start(int width, int height) {
+        orven::internal::keepSdlLoaded();
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // SIGINT/SIGTERM are ours
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             std::fprintf(stderr, "orven: no SDL display: %s\n", SDL_GetError());

@@ -37,4 +37,12 @@ struct KernelObject {
 HANDLE registerHandle(std::shared_ptr<KernelObject> object);
 std::shared_ptr<KernelObject> lookupHandle(HANDLE handle);
 
+// ---- SDL2, loaded on its first call (sdl_dynamic.cpp)
+// The SDL display: the library stays loaded for the rest of the run.
+void keepSdlLoaded();
+// Quits SDL and unloads it with the libraries it brought in, unless it is kept loaded
+// or not loaded; true when unloaded. No SDL call may run meanwhile; the next one loads
+// it again.
+bool unloadSdl();
+
 }  // namespace orven::internal

@@ -7,47 +7,113 @@
 // the library's, found on first call. When the library cannot be loaded the functions
 // fail the way SDL reports failure (SDL_InitSubSystem -1, creations null), so the
 // display falls back to headless and sounds stay silent, each with its message.
+//
+// A headless program unloads it again once its sounds are over (unloadSdl, called by the
+// player after it closed the audio device): SDL and everything it brought in would
+// otherwise stay resident for the rest of the run, about half of an idle program's
+// memory. The caller makes sure no SDL call runs meanwhile; the next call loads it again
+// and looks its functions up anew. An SDL window keeps it loaded for good, and so do
+// some hundreds of unloadings (each loses a thread-specific key, see below).
 #include <SDL.h>
 #include <dlfcn.h>
+#include <limits.h>
+#include <malloc.h>
+#include <pthread.h>
 
+#include <atomic>
 #include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "platform/internal.h"
 
 namespace {
 
 constexpr const char* libraryName = "libSDL2-2.0.so.0";
 constexpr const char* missingText = "the SDL2 library (libSDL2-2.0.so.0) could not be loaded";
 
-void* library() {
-    static void* handle = [] {
-        void* opened = dlopen(libraryName, RTLD_NOW | RTLD_LOCAL);
-        if (opened == nullptr) std::fprintf(stderr, "orven: %s\n", dlerror());
-        return opened;
-    }();
-    return handle;
+std::mutex libraryLock;  // guards the fields below; any thread may make the first call
+void* library = nullptr;
+bool loadFailed = false;                    // said once on stderr; not tried again
+bool keptLoaded = false;                    // an SDL window uses it: never unloaded
+std::vector<std::atomic<void*>*> resolved;  // each forwarder's address, cleared on unloading
+
+// The library's `name`, looked up once per loading of the library.
+void* resolve(std::atomic<void*>& slot, const char* name) {
+    if (void* address = slot.load(std::memory_order_acquire)) return address;
+    std::lock_guard hold(libraryLock);
+    if (library == nullptr && !loadFailed) {
+        library = dlopen(libraryName, RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) std::fprintf(stderr, "orven: %s\n", dlerror());
+        loadFailed = library == nullptr;
+    }
+    if (library == nullptr) return nullptr;
+    void* address = dlsym(library, name);
+    if (address != nullptr) {
+        slot.store(address, std::memory_order_release);
+        resolved.push_back(&slot);
+    }
+    return address;
 }
 
-template <typename Function>
-Function resolve(const char* name) {
-    void* handle = library();
-    return handle == nullptr ? nullptr : reinterpret_cast<Function>(dlsym(handle, name));
+// Each loading of SDL 2 takes a thread-specific key that its unloading never gives back
+// (SDL_Quit does not delete it), and keys are few (PTHREAD_KEYS_MAX, 1024 here): a
+// library that cannot get one may abort. So SDL is unloaded only while three quarters
+// of them are free, judged by the number of a fresh key (the lowest free one); after
+// some hundreds of unloadings it stays loaded for the rest of the run.
+bool threadKeysToSpare() {
+    pthread_key_t probe;
+    if (pthread_key_create(&probe, nullptr) != 0) return false;
+    pthread_key_delete(probe);
+    return probe < PTHREAD_KEYS_MAX / 4;
 }
 
 }  // namespace
 
+namespace orven::internal {
+
+void keepSdlLoaded() {
+    std::lock_guard hold(libraryLock);
+    keptLoaded = true;
+}
+
+bool unloadSdl() {
+    std::lock_guard hold(libraryLock);
+    if (library == nullptr || keptLoaded) return false;
+    if (!threadKeysToSpare()) {
+        keptLoaded = true;
+        trace("SDL kept loaded: thread-specific keys are running short");
+        return false;
+    }
+    using Quit = void (*)();
+    if (auto quit = reinterpret_cast<Quit>(dlsym(library, "SDL_Quit"))) quit();
+    for (std::atomic<void*>* slot : resolved) slot->store(nullptr, std::memory_order_release);
+    resolved.clear();
+    dlclose(library);
+    library = nullptr;
+    malloc_trim(0);  // what SDL and its libraries freed goes back to the system
+    trace("SDL unloaded");
+    return true;
+}
+
+}  // namespace orven::internal
+
 // Defines `name` with the parameters `params`, calling the library's function with
 // `args`; `failed` is what it returns when the library or the function is missing.
-#define ORVEN_SDL_FORWARD(result, name, params, args, failed)  \
-    extern "C" result SDLCALL name params {                    \
-        using Function = result(SDLCALL*) params;              \
-        static const Function real = resolve<Function>(#name); \
-        if (real == nullptr) return failed;                    \
-        return real args;                                      \
+#define ORVEN_SDL_FORWARD(result, name, params, args, failed)               \
+    extern "C" result SDLCALL name params {                                 \
+        using Function = result(SDLCALL*) params;                           \
+        static std::atomic<void*> slot{nullptr};                            \
+        const auto real = reinterpret_cast<Function>(resolve(slot, #name)); \
+        if (real == nullptr) return failed;                                 \
+        return real args;                                                   \
     }
-#define ORVEN_SDL_FORWARD_VOID(name, params, args)             \
-    extern "C" void SDLCALL name params {                      \
-        using Function = void(SDLCALL*) params;                \
-        static const Function real = resolve<Function>(#name); \
-        if (real != nullptr) real args;                        \
+#define ORVEN_SDL_FORWARD_VOID(name, params, args)                          \
+    extern "C" void SDLCALL name params {                                   \
+        using Function = void(SDLCALL*) params;                             \
+        static std::atomic<void*> slot{nullptr};                            \
+        const auto real = reinterpret_cast<Function>(resolve(slot, #name)); \
+        if (real != nullptr) real args;                                     \
     }
 
 // Errors and hints.

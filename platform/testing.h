@@ -51,7 +51,8 @@ void clearPlayedSounds();
 uint32_t outputVolume();
 void setOutputVolume(uint32_t volume);
 // Ends capture: sounds play through SDL again. The audio device is closed, so the next
-// play opens it anew with the SDL_AUDIODRIVER then in the environment.
+// play opens it anew with the SDL_AUDIODRIVER then in the environment (and says again,
+// once, when there is none).
 void playSounds();
 
 // ---- Trace

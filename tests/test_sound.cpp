@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <numbers>
 #include <optional>
@@ -644,6 +645,80 @@ TEST_F(Playback, EmulatedVolumeScalesTheSamples) {
     const double fullScale = 127 * 256;  // an 8-bit peak in 16 bits
     EXPECT_NEAR(peak[0] / fullScale, 0.25, 0.02);
     EXPECT_NEAR(peak[1] / fullScale, 0.75, 0.03);
+}
+
+int threadCount() {
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                          std::filesystem::directory_iterator()));
+}
+
+bool traced(const std::string& text) {
+    for (const std::string& line : orven::test::traceLines())
+        if (line.find(text) != std::string::npos) return true;
+    return false;
+}
+
+// Once the sounds are over the device closes by itself, SDL's audio thread ends (the
+// player's closing thread stays) and SDL is unloaded; the next play loads and opens everything again and is heard in full.
+TEST_F(Playback, TheDeviceClosesAfterTheLastSoundAndOpensAgainForTheNext) {
+    const std::u16string file = wave("short.wav", 100);
+    orven::test::clearTrace();
+    const int before = threadCount();
+    ASSERT_TRUE(PlaySoundW(file.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT | SND_ASYNC));
+    const int playing = threadCount();
+    EXPECT_GT(playing, before) << "no device was opened";
+    for (int i = 0; i < 200 && !traced("SDL unloaded"); ++i)  // the closing comes after 3 s
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(traced("sound: device closed"));
+    EXPECT_TRUE(traced("SDL unloaded"));
+    EXPECT_LT(threadCount(), playing) << "SDL's audio thread is still running";
+
+    const std::u16string second = wave("second.wav", 300);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(PlaySoundW(second.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT));
+    EXPECT_GE(millisecondsSince(start), 300) << "the second sound was not played";
+}
+
+// Without a usable device the program says so once on stderr, whatever the driver
+// prints of its own, and every cue is still traced. Each driver in a child process, for
+// its stderr.
+TEST_F(Playback, NoSoundDeviceIsOneLineOnStderr) {
+    const std::u16string file = wave("cue.wav", 50);
+    for (const char* name : {"no-such-driver", "alsa"}) {
+        SCOPED_TRACE(std::string("audio driver ") + name);
+        int output[2];
+        ASSERT_EQ(pipe(output), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            dup2(output[1], 2);
+            close(output[0]);
+            driver(name);
+            orven::test::clearTrace();
+            int played = 0;
+            for (int i = 0; i < 3; ++i)
+                played += PlaySoundW(file.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT);
+            int tracedPlays = 0;
+            for (const std::string& line : orven::test::traceLines())
+                tracedPlays += line.find("PlaySound file=") != std::string::npos;
+            const bool opened = !traced("sound: no audio");
+            _exit(opened ? 2 : played == 3 && tracedPlays == 3 ? 0 : 1);
+        }
+        close(output[1]);
+        std::string said;
+        char buffer[512];
+        for (ssize_t n; (n = read(output[0], buffer, sizeof buffer)) > 0;)
+            said.append(buffer, static_cast<size_t>(n));
+        close(output[0]);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 2) continue;  // this machine has a device for the driver
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "a play failed or was not traced";
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        EXPECT_EQ(said.rfind("orven: no sound device (", 0), 0u) << said;
+        EXPECT_NE(said.find("); cues are silent\n"), std::string::npos) << said;
+    }
 }
 
 // ---------------------------------------------------------------------------------------
