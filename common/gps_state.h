@@ -42,8 +42,9 @@ struct GpsState {
     std::atomic<int32_t> searchState{0};
     std::atomic<uint32_t> satellitesUsed{0};    // from GGA. Reader only.
     std::atomic<uint32_t> satellitesInView{0};  // from GSV. Reader only.
-    std::atomic<uint32_t> fixQuality{0};  // GGA quality, 0 = no fix. Reader, GUI (link reset).
-    std::atomic<int32_t> rmcStatus{0};    // 1 "A", 2 "V", 0 other. Reader, GUI (link reset).
+    std::atomic<uint32_t> fixQuality{
+        0};                             // GGA quality; see isFixQuality. Reader, GUI (link reset).
+    std::atomic<int32_t> rmcStatus{0};  // 1 "A", 2 "V", 0 other. Reader, GUI (link reset).
     // Time field of the last accepted sentence, cut to 11 characters. Guarded by `lock`.
     // Reader (publish) and GUI (alert-sending test).
     WCHAR fixTimeText[fixTimeTextSize]{};
@@ -66,6 +67,13 @@ struct GpsState {
 };
 
 extern GpsState gpsState;
+
+// Whether a GGA quality puts the owner where the position says. 0 is no fix; 7 is a
+// position typed in by hand and 8 a receiver in simulation mode: neither is where the
+// receiver is, so both count as no fix (they are still kept in `fixQuality`).
+constexpr bool isFixQuality(uint32_t quality) {
+    return quality != 0 && quality != 7 && quality != 8;
+}
 
 // The fields of the last fix, copied out or in whole under `gpsState.lock`.
 struct GpsFix {

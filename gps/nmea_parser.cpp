@@ -152,7 +152,8 @@ LPWSTR nextField(LPWSTR* cursor) {
 //
 // The position counts only when the sentence itself carries a quality (piece 6): a GGA
 // cut short, or with empty fields collapsed before its quality, never republishes an
-// older fix nor takes a position from the wrong fields.
+// older fix nor takes a position from the wrong fields. Qualities 7 (typed in by hand)
+// and 8 (simulation) are kept in fixQuality but publish nothing: see isFixQuality.
 void parseGga(LPWSTR sentence) {
     LPWSTR cursor = sentence;
     LPCWSTR timeText = nullptr;
@@ -175,7 +176,7 @@ void parseGga(LPWSTR sentence) {
             case 7: gpsState.satellitesUsed.store(truncateToCount(readNumber(field))); break;
         }
     }
-    if (qualityRead && quality != 0) publishFix(timeText, position);
+    if (qualityRead && isFixQuality(quality)) publishFix(timeText, position);
 }
 
 // $GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A
