@@ -4,7 +4,10 @@
 // stay terminated within its size; the sanitizers catch any access out of bounds.
 //
 //   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DORVEN_FUZZ=ON && cmake --build build-fuzz
-//   --target fuzz_nmea && build-fuzz/fuzz_nmea -max_total_time=30 tests/data/nmea
+//   --target fuzz_nmea && build-fuzz/fuzz_nmea -max_len=512 -max_total_time=30 tests/data/nmea
+//
+// -max_len=512 (two sentences of the longest kind) keeps it fast; tools/fuzz-nmea-logs
+// runs it longer on whole logs.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
