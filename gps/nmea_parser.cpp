@@ -197,18 +197,26 @@ LPWSTR nextField(LPWSTR* cursor) {
 //        time   latitude   longitude   quality, satellites used, (rest not used)
 //
 // The position counts only when the sentence itself carries a quality (piece 6): a GGA
-// cut short, or with empty fields collapsed before its quality, never republishes an
-// older fix nor takes a position from the wrong fields. Qualities 7 (typed in by hand)
-// and 8 (simulation) are kept in fixQuality but publish nothing: see isFixQuality.
+// cut short never republishes an older fix. Qualities 7 (typed in by hand) and 8
+// (simulation) are kept in fixQuality but publish nothing: see isFixQuality.
+//
+// When an empty field comes before piece 6, piece 6 is not the quality: a receiver
+// without a fix that leaves its quality empty ("...,W,,3,2.506,...") would have its
+// satellite count read as quality 3. Such a sentence reports no fix (fixQuality 0),
+// keeps satellitesUsed and publishes nothing.
 void parseGga(LPWSTR sentence) {
     LPWSTR cursor = sentence;
     LPCWSTR timeText = nullptr;
     GpsPosition position{};
     int pieces = 0;
+    int inPlace = 0;  // pieces 1 to inPlace stood in their own fields
     uint32_t quality = 0, satellites = 0;
     LPWSTR field = nextField(&cursor);  // the tag
-    for (int k = 1; k <= 7 && (field = nextField(&cursor)) != nullptr; ++k) {
+    for (int k = 1; k <= 7; ++k) {
+        LPWSTR fieldStart = cursor;
+        if ((field = nextField(&cursor)) == nullptr) break;
         pieces = k;
+        if (inPlace == k - 1 && field == fieldStart) inPlace = k;
         switch (k) {
             case 1: timeText = field; break;
             case 2: position.latitude = nmeaToDegrees(field, 2); break;
@@ -220,8 +228,12 @@ void parseGga(LPWSTR sentence) {
         }
     }
     if (pieces < 6) return;
+    if (inPlace < 6) {
+        gpsState.fixQuality.store(0, std::memory_order_release);
+        return;
+    }
     gpsState.fixQuality.store(quality, std::memory_order_release);
-    if (pieces == 7) gpsState.satellitesUsed.store(satellites, std::memory_order_release);
+    if (inPlace == 7) gpsState.satellitesUsed.store(satellites, std::memory_order_release);
     if (isFixQuality(quality)) publishFix(timeText, position);
 }
 
@@ -229,21 +241,30 @@ void parseGga(LPWSTR sentence) {
 //        time   status latitude longitude  (rest not used)
 //
 // Only status "A" takes the position. Fields missing after the status keep their last
-// published values. A sentence without its status field changes nothing.
+// published values. A sentence without its status field changes nothing. As for GGA, a
+// sentence with an empty field among its first six publishes nothing: the pieces after
+// it are not the fields they would be read as.
 void parseRmc(LPWSTR sentence) {
     LPWSTR cursor = sentence;
     nextField(&cursor);  // the tag
+    LPWSTR fieldStart = cursor;
     LPCWSTR timeText = nextField(&cursor);
+    bool inPlace = timeText == fieldStart;  // every piece so far stood in its own field
+    fieldStart = cursor;
     LPCWSTR status = timeText != nullptr ? nextField(&cursor) : nullptr;
     if (status == nullptr) return;
+    inPlace = inPlace && status == fieldStart;
     const int32_t rmcStatus = status[0] == u'A' ? 1 : status[0] == u'V' ? 2 : 0;
     gpsState.rmcStatus.store(rmcStatus, std::memory_order_release);
     if (rmcStatus != 1) return;
 
     GpsPosition position{};
     unsigned present = 0;
-    LPWSTR field;
-    for (int k = 3; k <= 6 && (field = nextField(&cursor)) != nullptr; ++k) {
+    for (int k = 3; k <= 6; ++k) {
+        fieldStart = cursor;
+        LPWSTR field = nextField(&cursor);
+        if (field == nullptr) break;
+        inPlace = inPlace && field == fieldStart;
         present |= 1u << (k - 3);
         switch (k) {
             case 3: position.latitude = nmeaToDegrees(field, 2); break;
@@ -252,6 +273,7 @@ void parseRmc(LPWSTR sentence) {
             case 6: position.longitudeHemisphere = field[0]; break;
         }
     }
+    if (!inPlace) return;
     if (present != 0xFu) completeFromLastPosition(position, present);
     publishFix(timeText, position);
 }
