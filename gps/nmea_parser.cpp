@@ -1,10 +1,10 @@
 // NMEA sentences into the shared GPS record. The framer is a byte-at-a-time state
-// machine that keeps the bytes as they come and widens them into the sentence buffer
-// once, when the sentence is complete; the handlers split a private copy in place;
-// nothing here allocates. Runs on the GPS reader thread; only the position texts are
-// also used by the GUI thread (the self-tests).
+// machine over the sentence buffer (its step for ordinary text bytes is inline in the
+// header); the handlers split a private copy in place; nothing here allocates. Runs on
+// the GPS reader thread; only the position texts are also used by the GUI thread (the
+// self-tests).
 //
-// The reader hands over every byte of a 4800-baud line, so the per-byte step is kept to a
+// The reader hands over every byte of a 4800-baud line, so the step for a byte is a
 // compare and a store, and the shared record is touched once per sentence: each count
 // stored once, the lock taken once per published fix.
 #include "gps/nmea_parser.h"
@@ -23,19 +23,7 @@ constexpr UINT positionFoundDelayMs = 1500;   // lets the status line be read be
 constexpr double unknownAngle = 200.0;        // no angle reaches it: a garbled field
 constexpr double textRangeLimit = 1000000.0;  // seven degree digits would overflow the text
 
-// Every byte that frames a sentence ('$', '*', CR, LF) is at most '*'; the text of a
-// sentence is nearly all above it (',', '.', digits, letters).
-constexpr BYTE highestFramingByte = '*';
-
-// The framer's state, the reader thread's alone. Outside a sentence `index` stands at
-// the limit, so that one compare tells whether a byte is kept.
-struct Framer {
-    int index = sentenceLimit;  // where the next captured byte goes
-    bool pending = false;       // a sentence was started and not yet completed or abandoned
-    int length = 0;             // characters of the sentence last completed (in sentenceBuffer)
-    BYTE text[sentenceLimit];   // the sentence being captured, as received
-};
-Framer framer;
+SentenceFramerState& framer = sentenceFramerState;
 
 void abandonSentence() {
     framer.index = sentenceLimit;
@@ -45,18 +33,9 @@ void abandonSentence() {
 void capture(BYTE byte) {
     const int index = framer.index;
     if (index < sentenceLimit) {
-        framer.text[index] = byte;
+        gpsState.sentenceBuffer[index] = byte;
         framer.index = index + 1;
     }
-}
-
-// The completed sentence into sentenceBuffer, one wide character per byte. An over-long
-// one stopped at the limit.
-void completeSentence() {
-    const int length = framer.index;
-    for (int i = 0; i < length; ++i) gpsState.sentenceBuffer[i] = framer.text[i];
-    gpsState.sentenceBuffer[length] = 0;
-    framer.length = length;
 }
 
 using SentenceHandler = void (*)(LPWSTR);
@@ -131,6 +110,8 @@ int formatAngle(double value, WCHAR positive, WCHAR negative, int degreeWidth,
 
 }  // namespace
 
+SentenceFramerState sentenceFramerState{sentenceLimit, false, 0};
+
 // ---- Framing
 
 void sentenceFramerReset() {
@@ -139,11 +120,7 @@ void sentenceFramerReset() {
     gpsState.sentenceBuffer[0] = 0;
 }
 
-bool sentenceFramer(BYTE byte) {
-    if (byte > highestFramingByte) {  // the sentence's text: most bytes end here
-        capture(byte);
-        return false;
-    }
+bool sentenceFramerStep(BYTE byte) {
     switch (byte) {
         case '$':  // also inside a sentence: a receiver that restarted mid-sentence
             framer.index = 0;
@@ -152,7 +129,10 @@ bool sentenceFramer(BYTE byte) {
             return false;
         case '*': {
             const bool completed = framer.pending;
-            if (completed) completeSentence();
+            if (completed) {
+                framer.length = framer.index;
+                gpsState.sentenceBuffer[framer.index] = 0;
+            }
             abandonSentence();
             return completed;
         }
