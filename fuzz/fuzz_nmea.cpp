@@ -104,5 +104,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(&value, data + i, sizeof value);
         checkPositionTexts(value);
     }
+    // The platform keeps each traced timer call for the tests. Dropped here, the lines of
+    // this input leave its allocations and frees even, so libFuzzer does not scan for a
+    // leak after every input (which made it about ten times slower).
+    orven::test::clearTrace();
     return 0;
 }
