@@ -111,7 +111,7 @@ void drawStatusBand(HDC dc, const RECT& client, int height) {
 // While a receiver answers but has reported no fix: its last sentence, and the
 // satellites in view and used on the line above.
 void drawDiagnostics(HDC dc, const RECT& client) {
-    if (gpsState.rmcStatus.load() == 1 || gpsState.fixQuality.load() != 0 ||
+    if (gpsState.rmcStatus.load() == 1 || isFixQuality(gpsState.fixQuality.load()) ||
         gpsState.receiverFound.load() == 0 || gpsState.searchState.load() == searchIdle)
         return;
     int size = diagnosticsFontSize();

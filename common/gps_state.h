@@ -64,8 +64,9 @@ struct GpsState : GpsFix {
     std::atomic<int32_t> searchState{searchIdle};
     std::atomic<uint32_t> satellitesUsed{0};    // from GGA. Reader only.
     std::atomic<uint32_t> satellitesInView{0};  // from GSV. Reader only.
-    std::atomic<uint32_t> fixQuality{0};  // GGA quality, 0 = no fix. Reader, GUI (link reset).
-    std::atomic<int32_t> rmcStatus{0};    // 1 "A", 2 "V", 0 other. Reader, GUI (link reset).
+    std::atomic<uint32_t> fixQuality{
+        0};                             // GGA quality; see isFixQuality. Reader, GUI (link reset).
+    std::atomic<int32_t> rmcStatus{0};  // 1 "A", 2 "V", 0 other. Reader, GUI (link reset).
     // 1 from the first accepted sentence after a link reset. Reader (publish), GUI (link reset).
     std::atomic<int32_t> positionFound{0};
     // The device clock as last read. `lock`; reader (before each wait), GUI (timers, alert test).
@@ -75,6 +76,13 @@ struct GpsState : GpsFix {
 };
 
 extern GpsState gpsState;
+
+// Whether a GGA quality puts the owner where the position says. 0 is no fix; 7 is a
+// position typed in by hand and 8 a receiver in simulation mode: neither is where the
+// receiver is, so both count as no fix (they are still kept in `fixQuality`).
+constexpr bool isFixQuality(uint32_t quality) {
+    return quality != 0 && quality != 7 && quality != 8;
+}
 
 // The last fix, copied out or in whole under `gpsState.lock`. A stored text that fills
 // its field is cut by its last character, so the record's texts are always terminated.

@@ -121,7 +121,7 @@ bool onSentence(HANDLE port, std::unique_lock<std::mutex>& link) {
         wsprintfW(searching, u"Searching GPS Rx\nin port COM%d...",
                   appSettings.gpsPortNumber.load());
         showStatus(searching);
-    } else if (gpsState.fixQuality.load() == 0) {
+    } else if (!isFixQuality(gpsState.fixQuality.load())) {
         showStatus(awaitingPositionText);
         if (readClockSnapshot().wSecond % cueSecondsRhythm == 0) playCue(awaitingPositionCue, true);
     }

@@ -1,6 +1,7 @@
-// Number, angle and time conversions for the NMEA fields. The numbers are scanned on the
-// UTF-16 text, narrowed into a small stack buffer and converted with std::from_chars,
-// which rounds correctly, allocates nothing and ignores the locale.
+// Number, angle and time conversions for the NMEA fields. The usual field is read
+// exactly in one pass over the UTF-16 text; any other number is narrowed into a small
+// stack buffer and converted with std::from_chars, which rounds correctly, allocates
+// nothing and ignores the locale.
 #include "gps/nmea_conversions.h"
 
 #include <charconv>
@@ -52,9 +53,40 @@ double convertDecimal(const char* digits, int length) {
     return value;
 }
 
+// Powers of ten that a double holds exactly.
+constexpr double exactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr uint64_t exactIntegerLimit = uint64_t{1} << 53;  // every integer below is a double
+constexpr int fastDigitsLimit = 19;                        // 10^19 - 1 still fits 64 bits
+
+// The usual NMEA field ("4807.038", "123519.00", "08"): at most 19 digits with an
+// optional fraction, no exponent, and a value below 2^53 without its point. Then digits
+// and 10^fraction are both exact doubles and one division rounds correctly, giving what
+// from_chars gives without narrowing a copy. Returns the digits read (0: no number, and
+// *value is 0), or -1 for anything else, which the general path reads.
+int readPlainDecimal(LPCWSTR text, int maxLength, double* value) {
+    if (maxLength > numberTextLimit) maxLength = numberTextLimit;
+    uint64_t digits = 0;  // wraps only past 19 digits, which are refused below
+    int count = 0;
+    int fraction = 0;
+    int n = 0;
+    for (; n < maxLength && isDigit(text[n]); ++n, ++count)
+        digits = digits * 10 + static_cast<uint64_t>(text[n] - u'0');
+    if (n < maxLength && text[n] == u'.')
+        for (++n; n < maxLength && isDigit(text[n]); ++n, ++count, ++fraction)
+            digits = digits * 10 + static_cast<uint64_t>(text[n] - u'0');
+    if (count > fastDigitsLimit || digits >= exactIntegerLimit) return -1;
+    if (n < maxLength && (text[n] == u'e' || text[n] == u'E')) return -1;
+    *value = static_cast<double>(digits) / exactPowersOfTen[fraction];
+    return count;
+}
+
 }  // namespace
 
 double readUnsignedNumber(LPCWSTR text, int maxLength) {
+    double value;
+    if (readPlainDecimal(text, maxLength, &value) >= 0) return value;
     char digits[numberTextLimit + 1];
     int length = scanDecimal(text, maxLength, digits);
     return length == 0 ? 0.0 : convertDecimal(digits, length);
@@ -65,10 +97,14 @@ double readNumber(LPCWSTR text, int maxLength) {
     while (i < maxLength && isBlank(text[i])) ++i;
     bool negative = false;
     if (i < maxLength && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
-    char digits[numberTextLimit + 1];
-    int length = scanDecimal(text + i, maxLength - i, digits);
+    double value;
+    int length = readPlainDecimal(text + i, maxLength - i, &value);
+    if (length < 0) {
+        char digits[numberTextLimit + 1];
+        length = scanDecimal(text + i, maxLength - i, digits);
+        if (length > 0) value = convertDecimal(digits, length);
+    }
     if (length == 0) return 0.0;  // a sign alone is no number: +0, as wcstod gives
-    double value = convertDecimal(digits, length);
     return negative ? -value : value;
 }
 

@@ -23,21 +23,47 @@
 // - A CR or LF before the '*' abandons the sentence: it was cut off.
 // - At most sentenceLimit characters ('$' included) are kept; the rest of a longer
 //   sentence is dropped and its '*' completes the part that was kept.
-// - Each byte becomes one wide character of the same value; sentenceBuffer always stays
-//   terminated.
+// - Each byte becomes one wide character of the same value, written straight into
+//   sentenceBuffer; the '*' terminates it. While a sentence is being captured the buffer
+//   holds its first part and whatever followed there before; it stays terminated within
+//   its size, since no sentence reaches its last characters.
 #pragma once
 
 #include "common/gps_state.h"
 
 constexpr int sentenceLimit = 252;  // characters kept of one sentence, '$' included
+static_assert(sentenceLimit < sentenceBufferSize, "the terminator follows the longest sentence");
 
 // Forgets any half-assembled sentence and empties sentenceBuffer, so that a new port never
 // completes text from the previous one.
 void sentenceFramerReset();
 
+// The framer's state: the reader thread's alone. It is declared here only so that the
+// step for an ordinary byte, taken for nearly every byte of a 4800-baud line, can be
+// inlined into the reader's loop; nothing outside the framer may touch it.
+struct SentenceFramerState {
+    int index;     // where the next captured character goes; sentenceLimit outside a sentence
+    bool pending;  // a sentence was started and not yet completed or abandoned
+    int length;    // characters of the sentence last completed
+};
+extern SentenceFramerState sentenceFramerState;
+
+// The framer's step for the bytes up to '*': '$', '*', CR, LF, blanks and control bytes.
+bool sentenceFramerStep(BYTE byte);
+
 // Feeds one received byte. Returns true when it completed a sentence, which is then in
-// gpsState.sentenceBuffer until the next byte.
-bool sentenceFramer(BYTE byte);
+// gpsState.sentenceBuffer until the next byte. Every byte that frames a sentence ('$',
+// '*', CR, LF) is at most '*'; a sentence's text is nearly all above it (',', '.',
+// digits, letters), and is captured here.
+inline bool sentenceFramer(BYTE byte) {
+    if (byte <= '*') return sentenceFramerStep(byte);
+    const int index = sentenceFramerState.index;
+    if (index < sentenceLimit) {
+        gpsState.sentenceBuffer[index] = byte;
+        sentenceFramerState.index = index + 1;
+    }
+    return false;
+}
 
 // Hands a private copy of gpsState.sentenceBuffer to parseGga, parseGsv or parseRmc,
 // chosen by the letters in positions 3 to 5 (any talker); other types change nothing.

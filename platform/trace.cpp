@@ -31,21 +31,22 @@ bool tracing() {
 }
 
 void trace(const char* format, ...) {
-    char line[512];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(line, sizeof line, format, args);
-    va_end(args);
     std::lock_guard<std::mutex> hold(traceLock);
     if (!traceFileChecked) {
         traceFileChecked = true;
         if (const char* path = std::getenv("ORVEN_TRACE"); path != nullptr && *path != 0)
             traceFile = std::fopen(path, "a");
     }
-    char stamped[560];
-    snprintf(stamped, sizeof stamped, "%llu %s", static_cast<unsigned long long>(nowMs()), line);
+    // Once the kept lines are full and no file takes them, a line goes nowhere: a
+    // long-running program (a reader killing its watchdog on every fix) skips formatting it.
+    if (traceFile == nullptr && lines.size() >= maxKeptLines) return;
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
     if (traceFile != nullptr) {
-        std::fprintf(traceFile, "%s\n", stamped);
+        std::fprintf(traceFile, "%llu %s\n", static_cast<unsigned long long>(nowMs()), line);
         std::fflush(traceFile);
     }
     if (lines.size() < maxKeptLines) lines.emplace_back(line);

@@ -5,7 +5,11 @@
 // time about as fast as real time passes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -66,7 +70,8 @@ class Procedure : public ::testing::Test {
     // Writes the hive: the settings lines given, the receiver on COM<port> (when
     // there is one) and the modem.
     void prepare(const std::string& settings, int receiverPort = -1,
-                 std::vector<Phase> phases = {{Phase::fix, 0}}, bool paced = true) {
+                 std::vector<Phase> phases = {{Phase::fix, 0}}, bool paced = true,
+                 bool idleWhileClosed = false) {
         std::string hive = "Windows Registry Editor Version 5.00\r\n\r\n";
         if (!settings.empty())
             hive += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZURV\\ORVEN]\r\n" + settings + "\r\n";
@@ -75,6 +80,7 @@ class Procedure : public ::testing::Test {
             Scenario scenario;
             scenario.phases = std::move(phases);
             scenario.paced = paced;
+            scenario.idleWhileClosed = idleWhileClosed;
             receiver = NmeaReceiver::start(scenario);
             hive += "\"COM" + std::to_string(receiverPort) + ":\"=\"" + receiver->devicePath() +
                     "\"\r\n";
@@ -326,6 +332,58 @@ TEST_F(Procedure, AReceiverPulledOutWhileAwaitingAPositionEndsAsLost) {
     phone.advance(180000);
     EXPECT_EQ(phone.read(statusNow), u"GPS Rx lost\nin port COM3");
     EXPECT_TRUE(modem->messages().empty());
+}
+
+bool traced(const std::string& text) {
+    for (const auto& line : orven::test::traceLines())
+        if (line.find(text) != std::string::npos) return true;
+    return false;
+}
+
+// Whether the trace leaves the position-missed watchdog (timer 44) running: armed and
+// not killed since.
+bool positionWatchdogRunning() {
+    bool running = false;
+    for (const auto& line : orven::test::traceLines()) {
+        unsigned long id = 0;
+        if (line.find("id=44 ms=180000") != std::string::npos)
+            running = true;
+        else if (std::sscanf(line.c_str(), "KillTimer hwnd=%*s id=%lu", &id) == 1 && id == 44)
+            running = false;
+    }
+    return running;
+}
+
+// A receiver in simulation mode (a recorded Garmin in demo mode: every GGA has quality 8,
+// every RMC status V) reports a position that is not where the owner is. The program
+// takes none, goes on awaiting a position and sends nothing.
+TEST_F(Procedure, AReceiverInSimulationModeGivesNoPosition) {
+    std::ifstream in(std::filesystem::path(ORVEN_SOURCE_DIR) / "tests/data/nmea/garmin-geko201.log",
+                     std::ios::binary);
+    std::ostringstream log;
+    log << in.rdbuf();
+    ASSERT_NE(log.str().find(",8,09,"), std::string::npos);
+    // A last sentence that shows when the reader has read the whole log.
+    log << "$GPGSV,1,1,42*00\r\n";
+    prepare("\"Alert number 1\"=\"600100200\"\r\n\"GPS port number\"=dword:00000004\r\n", 4,
+            {{Phase::replay, 0, log.str()}}, /*paced=*/false, /*idleWhileClosed=*/true);
+    startAndSettle();
+    phone.tap(50, 300);
+    phone.advance(1000);
+    ASSERT_TRUE(
+        phone.waitFor([] { return gpsState.satellitesInView.load() == 42; }, realTimeStep, 15000))
+        << "the log was not read";
+
+    EXPECT_EQ(gpsState.fixQuality.load(), 8u) << "kept for the diagnostics";
+    EXPECT_EQ(gpsState.rmcStatus.load(), 2);
+    EXPECT_EQ(gpsState.positionFound.load(), 0);
+    EXPECT_EQ(phone.read(statusNow), u"GPS Rx found\nAwaiting for position...");
+    EXPECT_FALSE(traced("id=5 ms=1500")) << "timer 5: a position was found";
+    EXPECT_TRUE(positionWatchdogRunning()) << "the search for a position goes on";
+    phone.advance(60000);  // the receiver fell silent: the search ends as lost
+    EXPECT_EQ(phone.read(statusNow), u"GPS Rx lost\nin port COM4");
+    EXPECT_TRUE(modem->messages().empty());
+    EXPECT_EQ(copyGpsFix().fixTimeText[0], 0) << "no position was ever published";
 }
 
 TEST_F(Procedure, ClosingDuringASeriesStopsIt) {

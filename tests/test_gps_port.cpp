@@ -98,21 +98,34 @@ TEST(GpsPort, WatchdogAndTimerTwoAreStoppedWhenTheReceiverIsFound) {
     EXPECT_EQ(status(), "GPS Rx found\nAwaiting for position...");
 }
 
+// Two seconds of a receiver in simulation mode: its positions are no fix.
+const char simulationLog[] =
+    "$GPGGA,214350,4023.8600,N,00339.1630,W,8,09,2.0,695.7,M,51.6,M,,*5A\r\n"
+    "$GPGSA,A,3,01,02,04,05,06,09,14,25,30,,,,3.6,2.0,3.0*3A\r\n"
+    "$GPGSV,3,3,09,30,67,294,50*48\r\n"
+    "$GPRMC,214350,V,4023.8600,N,00339.1630,W,10.8,0.0,140605,2.5,W,S*21\r\n"
+    "$GPGGA,214351,4023.8600,N,00339.1630,W,8,09,2.0,695.7,M,51.6,M,,*5B\r\n"
+    "$GPGSA,A,3,01,02,04,05,06,09,14,25,30,,,,3.6,2.0,3.0*3A\r\n"
+    "$GPGSV,3,3,09,30,67,294,50*48\r\n"
+    "$GPRMC,214351,V,4023.8600,N,00339.1630,W,10.8,0.0,140605,2.5,W,S*20\r\n";
+
 TEST(GpsPort, CueFiveSoundsOnEverySentenceInSecondsZeroAndThirty) {
     struct Row {
         const char* legend;
         WORD second;
-        size_t rhythmCues;  // cues 5 after the first one that follows cue 4
+        std::vector<Phase> phases;  // two seconds, four sentences each
+        size_t rhythmCues;          // cues 5 after the first one that follows cue 4
     } rows[] = {
-        {"second 0: every later sentence without a fix", 0, 7},
-        {"second 30: the same", 30, 7},
-        {"second 29: none", 29, 0},
+        {"second 0: every later sentence without a fix", 0, {{Phase::noFix, 2}}, 7},
+        {"second 30: the same", 30, {{Phase::noFix, 2}}, 7},
+        {"second 29: none", 29, {{Phase::noFix, 2}}, 0},
+        {"a simulated position is no fix", 0, {{Phase::replay, 0, simulationLog}}, 7},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
         // Run in a process of its own under CTest, this row's phone is the process's first.
         LinkDevice device(row.second);
-        auto gps = receiver({{Phase::noFix, 2}});
+        auto gps = receiver(row.phases);
         ASSERT_TRUE(orven::sim::mapComPort(3, gps->devicePath()));
         ASSERT_EQ(gpsPortOpen(u"COM3:"), 1);
         gps->switchOn();

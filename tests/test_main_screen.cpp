@@ -268,6 +268,7 @@ INSTANTIATE_TEST_SUITE_P(States, Diagnostics,
                                            DiagnosticsRow{"RmcStatusOther", 0, 0, 1, 1, true},
                                            DiagnosticsRow{"RmcValid", 1, 0, 1, 3, false},
                                            DiagnosticsRow{"GgaFix", 2, 1, 1, 3, false},
+                                           DiagnosticsRow{"GgaSimulation", 2, 8, 1, 3, true},
                                            DiagnosticsRow{"NoReceiver", 2, 0, 0, 1, false},
                                            DiagnosticsRow{"SearchOver", 2, 0, 1, 0, false}),
                          [](const auto& info) { return std::string(info.param.legend); });

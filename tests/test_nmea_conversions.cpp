@@ -92,6 +92,27 @@ TEST(NmeaNumbers, RandomTextsReadLikeWcstod) {
     }
 }
 
+// The usual fields (digits with a point, up to twenty of them) are read to the last bit
+// the C library gives, not just to a few units in the last place.
+TEST(NmeaNumbers, PlainDecimalsReadExactly) {
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> digit(0, 9), count(1, 20);
+    for (int i = 0; i < 20000; ++i) {
+        std::u16string text;
+        const int digits = count(random);
+        const int point = std::uniform_int_distribution<int>(0, digits)(random);
+        for (int n = 0; n < digits; ++n) {
+            if (n == point) text += u'.';
+            text += static_cast<char16_t>(u'0' + digit(random));
+        }
+        SCOPED_TRACE("text \"" + toNarrow(text) + "\"");
+        const double expected = libraryReading(text);
+        ASSERT_EQ(expected, readNumber(text.c_str()));
+        ASSERT_EQ(expected, readUnsignedNumber(text.c_str()));
+        ASSERT_EQ(-expected, readNumber((u"-" + text).c_str()));
+    }
+}
+
 TEST(NmeaNumbers, ReadStopsAtTheGivenLength) {
     struct Row {
         const char* legend;
