@@ -637,7 +637,7 @@ Report runScenario(uint64_t seed) {
 
 std::string replayCommand(uint64_t seed) {
     return "ORVEN_SIM_SEED=" + std::to_string(seed) +
-           " ./orven_tests --gtest_filter='FaultSimulation.*'";
+           " ./orven_tests --gtest_filter='*FaultSimulation*/0'";
 }
 
 Running launch(uint64_t seed) {
