@@ -18,6 +18,7 @@
 #include "settings/app_settings.h"
 
 std::atomic<HRIL> rilHandle{nullptr};
+std::atomic<uint32_t> confirmationCount{0};
 
 namespace {
 
@@ -180,6 +181,7 @@ void CALLBACK onRadioNotify(DWORD code, const void* data, DWORD, DWORD) {
     WCHAR number[receivedNumberSize];
     copyReceivedNumber(received, number);
     if (!confirmingNumber(number)) return;
+    confirmationCount.fetch_add(1);
     KillTimer(mainWindow, repeatSendTimer);
     if (message)
         confirmByMessage(number);

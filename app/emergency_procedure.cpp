@@ -61,9 +61,16 @@ uint32_t sendLimit() {
 // either schedules the retry on timer 7 or, at the end of the attempts, ends the series.
 // A test alert is tried once.
 void sendOrRetry(HWND window) {
+    const uint32_t confirmationsBefore = confirmationCount.load();
     if (sendAlert()) {
         failedSendsInARow = 0;
         SetTimer(window, afterSendTimer, afterSendMs, nullptr);
+        return;
+    }
+    // Confirmed while this send was under way: timer 8 ends the series, and the screen
+    // keeps saying who confirmed.
+    if (confirmationCount.load() != confirmationsBefore) {
+        failedSendsInARow = 0;
         return;
     }
     ++failedSendsInARow;

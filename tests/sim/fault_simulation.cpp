@@ -17,6 +17,7 @@
 #include <memory>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -596,7 +597,9 @@ Report Run::go() {
 
     uint64_t horizon = 0;
     for (const Event& e : s_.events) horizon = std::max(horizon, e.atMs);
-    horizon += 300000 + 61000ull * 2 * sendLimits[s_.alertsNumber];
+    // Each send may be tried as many times as the owner's count before the series ends.
+    const uint64_t limit = sendLimits[s_.alertsNumber];
+    horizon += 300000 + 61000ull * limit * limit;
     size_t next = 0;
     while (nowMs() < horizon && failure_.empty()) {
         while (next < s_.events.size() && s_.events[next].atMs <= nowMs()) apply(s_.events[next++]);
@@ -608,7 +611,7 @@ Report Run::go() {
         } else if (searching()) {
             step(100);
         } else {
-            uint64_t until = nowMs() + 2000;
+            uint64_t until = nowMs() + 5000;
             if (next < s_.events.size())
                 until = std::min<uint64_t>(until, std::max(nowMs() + 1, s_.events[next].atMs));
             step(static_cast<uint32_t>(until - nowMs()));
@@ -652,7 +655,14 @@ Running launch(uint64_t seed) {
     if (pid == 0) {
         close(fds[0]);
         if (errorFd >= 0) dup2(errorFd, STDERR_FILENO);
-        Report report = runScenario(seed);
+        Report report;
+        try {
+            report = runScenario(seed);
+        } catch (const std::exception& e) {
+            report = {seed, false, std::string("an exception: ") + e.what(), ""};
+        } catch (...) {
+            report = {seed, false, "an exception", ""};
+        }
         std::string out = (report.passed ? "P" : "F") + report.failure + '\0' + report.trace;
         size_t done = 0;
         while (done < out.size()) {
