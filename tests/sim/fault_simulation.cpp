@@ -663,6 +663,10 @@ Running launch(uint64_t seed) {
         } catch (...) {
             report = {seed, false, "an exception", ""};
         }
+        // The modem's and the radio's threads end or fall idle before the process's
+        // records are destroyed at exit.
+        orven::modem::stopForTests();
+        orven::radio::drainForTests(2000);
         std::string out = (report.passed ? "P" : "F") + report.failure + '\0' + report.trace;
         size_t done = 0;
         while (done < out.size()) {
