@@ -651,6 +651,9 @@ Running launch(uint64_t seed) {
     char errorPath[] = "/tmp/ov-sim-err-XXXXXX";
     int errorFd = mkstemp(errorPath);
     running.errorPath = errorPath;
+    // What the caller printed but not yet wrote would otherwise be written again by the
+    // child when it exits.
+    std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
