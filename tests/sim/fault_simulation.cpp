@@ -434,6 +434,9 @@ void Run::apply(const Event& e) {
 
 void Run::step(uint32_t ms) {
     phone_->advance(ms);
+    // A handler may still be inside a send (the modem answers in real time): what the
+    // program shows is read once the GUI thread is back in its loop.
+    phone_->onGui([] {});
     if (receiver_ && !switchedOn_ && gpsState.portHandle.load() != INVALID_HANDLE_VALUE &&
         appSettings.gpsPortNumber.load() == s_.receiverPort) {
         receiver_->switchOn();
