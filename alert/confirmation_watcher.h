@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 #include "platform/windows.h"
 
@@ -13,6 +14,9 @@ constexpr int receivedNumberSize = 100;  // UTF-16 units of a received number, t
 // The radio interface handle; null until radioThread registered. Written by the radio
 // thread, read by the notification thread (answer) and the GUI thread (release).
 extern std::atomic<HRIL> rilHandle;
+// How many confirmations the watcher has accepted. A send that was under way while one
+// arrived must not schedule a retry or overwrite what the confirmation shows.
+extern std::atomic<uint32_t> confirmationCount;
 
 // Registers with the radio interface, then sleeps for the life of the process.
 DWORD WINAPI radioThread(LPVOID parameter);

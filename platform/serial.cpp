@@ -39,6 +39,7 @@
 
 #include "platform/internal.h"
 #include "platform/registry.h"
+#include "platform/testing.h"
 #include "platform/text.h"
 #include "platform/threads.h"
 #include "platform/tty.h"
@@ -182,11 +183,14 @@ DCB openingDcb() {
     return dcb;
 }
 
+// The longest wait for a batch; tests whose devices run faster than a real line shorten it.
+std::atomic<int64_t> gatherCapMs{maxGatherMs};
+
 // How long the line takes to fill the receive buffer at the port's speed.
 int gatherMs(const SerialPort& port) {
     const int64_t baud = std::max<int64_t>(port.dcb.BaudRate, 1);
     const int64_t ms = int64_t(receiveBufferSize) * bitsPerByte * 1000 / baud;
-    return static_cast<int>(std::clamp<int64_t>(ms, 1, maxGatherMs));
+    return static_cast<int>(std::clamp<int64_t>(ms, 1, std::max<int64_t>(gatherCapMs.load(), 1)));
 }
 
 enum class Refill { data, empty, gone };
@@ -627,3 +631,11 @@ BOOL GetCommModemStatus(HANDLE handle, LPDWORD status) {
     if (lines & TIOCM_CAR) *status |= MS_RLSD_ON;
     return TRUE;
 }
+
+namespace orven::test {
+
+void setSerialBatchWaitForTests(int ms) {
+    gatherCapMs.store(ms);
+}
+
+}  // namespace orven::test

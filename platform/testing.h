@@ -55,6 +55,12 @@ void setOutputVolume(uint32_t volume);
 // once, when there is none).
 void playSounds();
 
+// ---- Serial ports
+// The longest a serial read waits for the line to fill its buffer (a second, as a real
+// 4800-baud line needs). A simulated receiver that writes as fast as it is read lets a
+// test shorten it, so that a receiver's minutes pass in milliseconds.
+void setSerialBatchWaitForTests(int ms);
+
 // ---- Trace
 // The lines the layer traced so far (timers armed and killed, foreground, ...).
 std::vector<std::string> traceLines();
