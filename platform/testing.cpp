@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/device.h"
+#include "platform/hardware_buttons.h"
 #include "platform/internal.h"
 #include "platform/window_manager.h"
 
@@ -254,6 +255,41 @@ std::vector<TrayIconShown> trayIcons() {
 
 bool desktopShown() {
     return onGuiThread([] { return gui::desktopShown(); });
+}
+
+}  // namespace orven::test
+
+namespace orven::test {
+
+void Phone::type(const std::u16string& text) const {
+    for (char16_t c : text) wm::deliverChar(c);
+    advance(0);
+}
+
+void Phone::hardwareButton(int n) const {
+    shell::pressHardwareButton(n);
+    advance(0);
+}
+
+bool sipShown() {
+    return gui::sipShown();
+}
+
+std::vector<SipKey> sipKeys() {
+    std::vector<SipKey> keys;
+    for (const auto& key : gui::sipKeys()) keys.push_back(SipKey{key.character, key.rect});
+    return keys;
+}
+
+std::vector<ButtonLaunch> buttonLaunches() {
+    std::vector<ButtonLaunch> result;
+    for (const auto& launch : shell::buttonLaunches())
+        result.push_back(ButtonLaunch{launch.command, launch.executable, launch.arguments});
+    return result;
+}
+
+void setProgramExecutable(const std::string& path) {
+    shell::setProgramExecutable(path);
 }
 
 }  // namespace orven::test

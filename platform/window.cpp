@@ -23,12 +23,24 @@ std::map<std::u16string, WNDCLASSW> classes;               // guarded by loopLoc
 uintptr_t nextWindowId = 0x10010;                          // multiples of 4: "| 1" is free
 uint64_t creationCounter = 0;
 HWND foreground = nullptr;
+HWND focus = nullptr;  // the keyboard focus (GUI thread writes; read under loopLock)
 HWND firstTopLevel = nullptr;
 
 std::u16string classNameOf(LPCWSTR name) {
     if (name == nullptr) return {};
     if (IS_INTRESOURCE(name)) return u"#" + fromUtf8(std::to_string(LOWORD(name)));
     return name;
+}
+
+// Moves every descendant of hwnd by (dx, dy). Caller holds loopLock.
+void shiftDescendantsLocked(HWND hwnd, int dx, int dy) {
+    if (dx == 0 && dy == 0) return;
+    for (auto& [id, w] : windows) {
+        if (w->parent != hwnd || w->keepsScreenPosition) continue;
+        w->rect =
+            RECT{w->rect.left + dx, w->rect.top + dy, w->rect.right + dx, w->rect.bottom + dy};
+        shiftDescendantsLocked(reinterpret_cast<HWND>(id), dx, dy);
+    }
 }
 
 HWND stripOwnedFlag(HWND hwnd) {
@@ -119,21 +131,37 @@ std::shared_ptr<orven::wm::Window> addWindowLocked(LPCWSTR className, LPCWSTR ti
 
 // ---- CreateWindowExW
 // WM_CREATE runs inside the call; a procedure that answers -1 refuses the window.
+// A child window (WS_CHILD) is placed in its parent's client coordinates and `menu` is
+// its id; another window with a parent is owned by it (dies with it) but is top-level.
 HWND CreateWindowExW(DWORD, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU, HINSTANCE, LPVOID) {
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE, LPVOID param) {
     orvenNoteGuiThread();
     std::shared_ptr<wm::Window> window;
+    bool child = parent != nullptr && (style & WS_CHILD) != 0;
     {
         std::lock_guard<std::mutex> hold(wm::loopLock());
-        window = addWindowLocked(className, windowName, style, parent,
+        auto parentWindow = wm::findLocked(parent);
+        if (parent != nullptr && !parentWindow) return nullptr;
+        if (child) {
+            x += parentWindow->rect.left;
+            y += parentWindow->rect.top;
+        }
+        window = addWindowLocked(className, windowName, style, child ? parent : nullptr,
                                  RECT{x, y, x + width, y + height});
         if (!window) return nullptr;
-        if (parent == nullptr && firstTopLevel == nullptr) firstTopLevel = wm::handleOf(*window);
+        window->disabled = (style & WS_DISABLED) != 0;
+        if (child)
+            window->controlId = static_cast<int>(reinterpret_cast<intptr_t>(menu));
+        else
+            window->owner = parent;
+        if (!child && parent == nullptr && firstTopLevel == nullptr)
+            firstTopLevel = wm::handleOf(*window);
     }
-    if (parent == nullptr) instance::becomeInstanceIfFree();
+    if (!child) instance::becomeInstanceIfFree();
     HWND hwnd = wm::handleOf(*window);
     internal::trace("CreateWindow hwnd=%#lx", static_cast<unsigned long>(window->id));
-    if (window->proc != nullptr && window->proc(hwnd, WM_CREATE, 0, 0) == -1) {
+    if (window->proc != nullptr &&
+        window->proc(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(param)) == -1) {
         DestroyWindow(hwnd);
         return nullptr;
     }
@@ -184,7 +212,7 @@ BOOL DestroyWindow(HWND hwnd) {
         if (!window || window->destroying) return FALSE;
         window->destroying = true;
         for (auto& [id, w] : windows)
-            if (w->parent == hwnd) owned.push_back(wm::handleOf(*w));
+            if (w->parent == hwnd || w->owner == hwnd) owned.push_back(wm::handleOf(*w));
     }
     for (HWND child : owned) DestroyWindow(child);
     if (window->proc != nullptr) {
@@ -196,6 +224,7 @@ BOOL DestroyWindow(HWND hwnd) {
         wm::removeTimersOfLocked(hwnd);
         windows.erase(window->id);
         if (foreground == hwnd) foreground = nullptr;
+        if (focus == hwnd) focus = nullptr;
         // What lay below needs painting again.
         for (auto& [id, w] : windows)
             if (w->visible) wm::markInvalidLocked(*w, true);
@@ -214,12 +243,22 @@ BOOL IsWindow(HWND hwnd) {
 }
 
 // ---- MoveWindow
+// A child's position is in its parent's client coordinates; its own children move with
+// it. Moving a window uncovers what lay below, so the other shown windows repaint.
 BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
-    std::lock_guard<std::mutex> hold(wm::loopLock());
-    auto window = wm::findLocked(hwnd);
-    if (!window) return FALSE;
-    window->rect = RECT{x, y, x + width, y + height};
-    if (repaint) wm::markInvalidLocked(*window, true);
+    {
+        std::lock_guard<std::mutex> hold(wm::loopLock());
+        auto window = wm::findLocked(hwnd);
+        if (!window) return FALSE;
+        if (auto parent = wm::findLocked(window->parent)) {
+            x += parent->rect.left;
+            y += parent->rect.top;
+        }
+        shiftDescendantsLocked(hwnd, x - window->rect.left, y - window->rect.top);
+        window->rect = RECT{x, y, x + width, y + height};
+        if (repaint) wm::markInvalidLocked(*window, true);
+    }
+    internal::wakeGui();
     return TRUE;
 }
 
@@ -362,17 +401,34 @@ int GetWindowTextW(HWND hwnd, LPWSTR text, int maxCount) {
 // ---- SetWindowTextW
 // May come from another thread (the shell's bubbles are updated by the radio's): the
 // GUI thread is woken to repaint.
+// An edit control hears of it (WM_SETTEXT) when called on the GUI thread.
 BOOL SetWindowTextW(HWND hwnd, LPCWSTR text) {
+    auto window = wm::find(hwnd);
+    if (window && window->textByMessage && internal::onGuiThread())
+        return SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE : FALSE;
+    return wm::storeTitle(hwnd, text) ? TRUE : FALSE;
+}
+
+namespace orven::wm {
+
+bool storeTitle(HWND hwnd, LPCWSTR text) {
     {
-        std::lock_guard<std::mutex> hold(wm::loopLock());
-        auto window = wm::findLocked(hwnd);
-        if (!window) return FALSE;
+        std::lock_guard<std::mutex> hold(loopLock());
+        auto window = findLocked(hwnd);
+        if (!window) return false;
         window->title = text != nullptr ? text : u"";
-        wm::markInvalidLocked(*window, true);
+        markInvalidLocked(*window, true);
     }
     internal::wakeGui();
-    return TRUE;
+    return true;
 }
+
+void receiveTextMessages(HWND hwnd) {
+    std::lock_guard<std::mutex> hold(loopLock());
+    if (auto window = findLocked(hwnd)) window->textByMessage = true;
+}
+
+}  // namespace orven::wm
 
 // ---- FindWindowW
 // Both the class and the title must match (a null argument matches any). Windows of
@@ -435,4 +491,125 @@ int GetSystemMetrics(int index) {
         case SM_CYMENU: return 26;  // the height of a menu item row on the phone's shell
         default: return 0;
     }
+}
+
+// ---- GetWindowTextLengthW
+int GetWindowTextLengthW(HWND hwnd) {
+    std::lock_guard<std::mutex> hold(wm::loopLock());
+    auto window = wm::findLocked(hwnd);
+    return window ? static_cast<int>(window->title.size()) : 0;
+}
+
+// ---- GetParent
+HWND GetParent(HWND hwnd) {
+    std::lock_guard<std::mutex> hold(wm::loopLock());
+    auto window = wm::findLocked(hwnd);
+    if (!window) return nullptr;
+    return window->parent != nullptr ? window->parent : window->owner;
+}
+
+// ---- IsChild
+BOOL IsChild(HWND parent, HWND hwnd) {
+    std::lock_guard<std::mutex> hold(wm::loopLock());
+    for (auto window = wm::findLocked(hwnd); window && window->parent != nullptr;
+         window = wm::findLocked(window->parent))
+        if (window->parent == parent) return TRUE;
+    return FALSE;
+}
+
+// ---- GetWindowLongW
+LONG GetWindowLongW(HWND hwnd, int index) {
+    std::lock_guard<std::mutex> hold(wm::loopLock());
+    auto window = wm::findLocked(hwnd);
+    if (!window) return 0;
+    switch (index) {
+        case GWL_STYLE:
+            return static_cast<LONG>((window->style & ~(WS_VISIBLE | WS_DISABLED)) |
+                                     (window->visible ? WS_VISIBLE : 0) |
+                                     (window->disabled ? WS_DISABLED : 0));
+        case GWL_ID: return window->controlId;
+        case GWL_USERDATA: return static_cast<LONG>(window->userData);
+        case 0:
+        case 4:
+        case 8: return static_cast<LONG>(window->dialogWords[index / 4]);  // DWL_*
+        default: return 0;
+    }
+}
+
+// ---- SetWindowLongW
+// Returns the previous value. GWL_STYLE changes the style word only (no repositioning).
+LONG SetWindowLongW(HWND hwnd, int index, LONG value) {
+    LONG previous = GetWindowLongW(hwnd, index);
+    std::lock_guard<std::mutex> hold(wm::loopLock());
+    auto window = wm::findLocked(hwnd);
+    if (!window) return 0;
+    switch (index) {
+        case GWL_STYLE:
+            window->style = static_cast<DWORD>(value);
+            window->disabled = (window->style & WS_DISABLED) != 0;
+            wm::markInvalidLocked(*window, true);
+            break;
+        case GWL_ID: window->controlId = value; break;
+        case GWL_USERDATA: window->userData = value; break;
+        case 0:
+        case 4:
+        case 8: window->dialogWords[index / 4] = value; break;  // DWL_*
+        default: return 0;
+    }
+    return previous;
+}
+
+// ---- EnableWindow
+// Returns whether the window was disabled before. A disabled window takes no input and
+// loses the focus.
+BOOL EnableWindow(HWND hwnd, BOOL enable) {
+    bool wasDisabled;
+    {
+        std::lock_guard<std::mutex> hold(wm::loopLock());
+        auto window = wm::findLocked(hwnd);
+        if (!window) return FALSE;
+        wasDisabled = window->disabled;
+        window->disabled = !enable;
+        wm::markInvalidLocked(*window, true);
+    }
+    if (wasDisabled == !enable) return wasDisabled;
+    if (auto window = wm::find(hwnd); window && window->proc != nullptr)
+        window->proc(hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
+    if (!enable && GetFocus() == hwnd) SetFocus(nullptr);
+    internal::wakeGui();
+    return wasDisabled ? TRUE : FALSE;
+}
+
+// ---- IsWindowEnabled
+BOOL IsWindowEnabled(HWND hwnd) {
+    auto window = wm::find(hwnd);
+    return window && !window->disabled;
+}
+
+// ---- SetFocus
+// GUI thread. A null window takes the focus away from every window.
+HWND SetFocus(HWND hwnd) {
+    HWND previous;
+    {
+        std::lock_guard<std::mutex> hold(wm::loopLock());
+        if (hwnd != nullptr) {
+            auto window = wm::findLocked(hwnd);
+            if (!window || window->destroying || window->disabled) return nullptr;
+        }
+        previous = focus;
+        if (previous == hwnd) return previous;
+        focus = hwnd;
+    }
+    if (previous != nullptr)
+        SendMessageW(previous, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
+    // The window that lost the focus may have moved it on meanwhile.
+    if (hwnd != nullptr && GetFocus() == hwnd)
+        SendMessageW(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(previous), 0);
+    return previous;
+}
+
+// ---- GetFocus
+HWND GetFocus() {
+    std::lock_guard<std::mutex> hold(wm::loopLock());
+    return focus;
 }
