@@ -44,6 +44,7 @@
 #include "app/startup.h"
 #include "common/gps_state.h"
 #include "common/sound_cues.h"
+#include "common/timers.h"
 #include "gps/gps_port.h"
 #include "platform/mixer.h"
 #include "platform/testing.h"
