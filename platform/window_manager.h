@@ -1,5 +1,5 @@
 // Internals of the window manager shared by window.cpp, message.cpp, timers.cpp,
-// paint.cpp, instance.cpp and the display backends. Never included by the program.
+// instance.cpp and the display backends. Never included by the program.
 //
 // One lock (loopLock) guards everything the GUI thread's wait depends on: the posted
 // queue, the timer table, the windows' invalid state and the window table itself.
@@ -99,7 +99,7 @@ void advanceVirtual(uint32_t ms);
 
 }  // namespace orven::wm
 
-// Display backends (display_headless.cpp, display_sdl.cpp): the screen the windows
+// Display backends (the headless one in display.cpp, the SDL one in display_sdl.cpp): the screen the windows
 // draw into, and the wait of the GUI thread for input.
 namespace orven::display {
 
