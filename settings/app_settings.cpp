@@ -40,6 +40,12 @@ void readNumber(HKEY key, LPCWSTR name, int32_t& field) {
                     uint32_t(data[3]) << 24);
 }
 
+void readNumber(HKEY key, LPCWSTR name, std::atomic<int32_t>& field) {
+    int32_t value = field;
+    readNumber(key, name, value);
+    field = value;
+}
+
 // A REG_SZ replaces the field, up to its first zero and cut to the field's capacity;
 // a value of another type leaves it.
 void readText(HKEY key, LPCWSTR name, WCHAR* field, int width) {
@@ -81,9 +87,7 @@ int loadSettings() {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyName, 0, 0, &key) != ERROR_SUCCESS) return 1;
     AppSettings& s = appSettings;
-    int32_t port = s.gpsPortNumber;
-    readNumber(key, gpsPortNumberValue, port);
-    s.gpsPortNumber = port;
+    readNumber(key, gpsPortNumberValue, s.gpsPortNumber);
     readNumber(key, u"Hardware test", s.hardwareTest);
     readText(key, u"First name", s.firstName, firstNameSize);
     readText(key, u"Family name", s.familyName, familyNameSize);
