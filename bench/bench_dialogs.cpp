@@ -6,7 +6,7 @@
 //
 // Measured on a configured phone: the owner named (first, family name, sex, age, blood
 // type), both alert numbers set, ten alerts, auto-answering on, a button assigned, and
-// the emulated phone's button registry (its default buttons). Prints median, 95th
+// four hardware buttons in the registry (three named). Prints median, 95th
 // percentile and maximum of 200 openings after one warm-up opening.
 #include <algorithm>
 #include <chrono>
@@ -43,7 +43,17 @@ INT_PTR CALLBACK timedProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     return result;
 }
 
+constexpr UINT openMessage = WM_USER + 1;  // wParam the template, lParam the procedure
+
+// The dialogs open from the owner's message handling, as the main menu opens them, so
+// that the loop that runs them is the one the test clock drives.
 LRESULT CALLBACK ownerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == openMessage) {
+        measured = reinterpret_cast<DLGPROC>(lParam);
+        opened = Clock::now();
+        DialogBoxParamW(appInstance, MAKEINTRESOURCEW(int(wParam)), hwnd, timedProc, 0);
+        return 0;
+    }
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
@@ -55,12 +65,19 @@ const char* configuredPhone =
     "\"Owner age\"=dword:0000004a\r\n\"Alert number 1\"=\"600100200\"\r\n"
     "\"Alert number 2\"=\"600300400\"\r\n\"Alerts number\"=dword:00000005\r\n"
     "\"Auto-answering\"=dword:00000001\r\n\"Hardware key\"=\"40C1\"\r\n"
-    "\"GPS port number\"=dword:00000004\r\n";
+    "\"GPS port number\"=dword:00000004\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shell\\Keys\\40C1]\r\n\"Name\"=\"Button 1\"\r\n"
+    "@=\"\\\"\\\\Windows\\\\camera.exe\\\" -s\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shell\\Keys\\40C2]\r\n\"Name\"=\"Button 2\"\r\n"
+    "@=\"\\\\Windows\\\\Start Menu\\\\Phone.lnk\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shell\\Keys\\40C3]\r\n"
+    "@=\"\\\"\\\\Windows\\\\tmail.exe\\\" -service SMS\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shell\\Keys\\40C4]\r\n\"Name\"=\"Button 4\"\r\n";
 
 double openOnce(HWND owner, int templateId, DLGPROC procedure) {
-    measured = procedure;
-    opened = Clock::now();
-    DialogBoxParamW(appInstance, MAKEINTRESOURCEW(templateId), owner, timedProc, 0);
+    paintedMicros = -1;
+    PostMessageW(owner, openMessage, WPARAM(templateId), reinterpret_cast<LPARAM>(procedure));
+    orven::test::advance(1);
     return paintedMicros;
 }
 
@@ -92,7 +109,7 @@ int main() {
                                  nullptr, nullptr, nullptr);
     std::printf(
         "Configured phone: owner named with sex, age and blood type; two alert numbers;\n"
-        "a hardware button assigned among the emulated phone's default buttons.\n");
+        "a hardware button assigned among four in the registry.\n");
     bench(mainWindow, "owner details", 109, ownerDetailsDialogProc);
     bench(mainWindow, "alert numbers", 106, alertNumbersDialogProc);
     bench(mainWindow, "hardware keys", 107, hardwareKeysDialogProc);
