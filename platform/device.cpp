@@ -11,6 +11,7 @@
 //   screen-height = 320
 //   platform = Smartphone
 //   os-major-version = 5
+//   key-preference = no
 #include "platform/device.h"
 
 #include <pwd.h>
@@ -102,6 +103,15 @@ bool applyProfileLine(orven::DeviceProfile& device, const std::string& key,
         const auto number = parseNumber(value, largestOsVersion);
         if (number) device.osMajorVersion = *number;
         return number.has_value();
+    }
+    if (key == "key-preference") {
+        if (equalsIgnoringCase(value, "yes"))
+            device.keyPreference = true;
+        else if (equalsIgnoringCase(value, "no"))
+            device.keyPreference = false;
+        else
+            return false;
+        return true;
     }
     if (key == "platform") {
         if (equalsIgnoringCase(value, "PocketPC"))

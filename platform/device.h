@@ -27,6 +27,8 @@ struct DeviceProfile {
     int screenHeight = 320;
     std::u16string platformType = u"PocketPC";  // "PocketPC" or "Smartphone"
     int osMajorVersion = 5;
+    // A key-preference device: its hardware button registry is "SOFTWARE\HOLBE\KeyPref".
+    bool keyPreference = false;
 };
 
 // The device directory: $ORVEN_DEVICE, else $XDG_DATA_HOME/orven/device, else
@@ -35,7 +37,8 @@ const std::string& deviceDirectory();
 // Forget the cached directory and profile, so that a changed ORVEN_DEVICE takes effect.
 void resetDeviceForTests();
 // The profile, read once from <device>/profile: "key = value" lines with the keys
-// screen-width, screen-height, platform, os-major-version; missing keys keep the defaults.
+// screen-width, screen-height, platform, os-major-version, key-preference (yes | no);
+// missing keys keep the defaults.
 const DeviceProfile& deviceProfile();
 
 }  // namespace orven

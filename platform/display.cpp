@@ -24,9 +24,11 @@ struct Headless final : Backend {
     void wake() override {}  // the loop's condition is notified by wakeGui itself
 };
 
-Headless headless;
+// Never destroyed: threads that still run as the process exits (the single-instance
+// endpoint, readers) may wake the loop after static destructors have begun.
+Headless* const headless = new Headless;
 std::unique_ptr<Backend> selected;
-std::atomic<Backend*> current{&headless};
+std::atomic<Backend*> current{headless};
 
 }  // namespace
 

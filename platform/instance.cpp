@@ -163,6 +163,24 @@ void serve(int listenFd) {
     }
 }
 
+// The endpoint's thread answers until the process exits; it is stopped and joined
+// before the layer's static objects (the loop's lock and condition) are destroyed, so a
+// request answered during exit never touches a destroyed object.
+std::thread server;
+int serverFd = -1;
+
+void stopServing() {
+    if (serverFd >= 0) shutdown(serverFd, SHUT_RDWR);  // accept() returns at once
+    if (server.joinable()) server.join();
+}
+
+// Caller holds stateLock.
+void startServing(int listenFd) {
+    serverFd = listenFd;
+    server = std::thread(serve, listenFd);
+    std::atexit(stopServing);  // runs before the destructors of earlier statics
+}
+
 // Caller holds stateLock.
 void (*becomingHook)() = nullptr;
 
@@ -188,7 +206,7 @@ bool tryBecomeInstanceLocked() {
         unlink(addr.sun_path);  // a crashed instance's socket; safe while we hold the lock
         if (bind(listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
             listen(listenFd, 16) == 0) {
-            std::thread(serve, listenFd).detach();
+            startServing(listenFd);
         } else {
             std::fprintf(stderr, "orven: cannot listen on %s: %s\n", addr.sun_path,
                          std::strerror(errno));

@@ -28,6 +28,10 @@ void wakeGui();
 void trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 bool tracing();
 
+// ---- The registry a fresh device directory starts with (default_registry.cpp): the
+// .reg text of "user.reg" or "system.reg"; empty for other names.
+std::string defaultHiveText(const std::string& fileName);
+
 // ---- Kernel objects (threads.cpp): everything CloseHandle can close.
 struct KernelObject {
     virtual ~KernelObject() = default;

@@ -34,6 +34,7 @@
 
 #include "platform/device.h"
 #include "platform/hive.h"
+#include "platform/internal.h"
 
 namespace {
 
@@ -211,7 +212,12 @@ HiveFile& loaded(HiveFile& file) {
     removeStaleTemporaries(file.path);
     std::string text;
     const int error = readWholeFile(file.path, text);
-    if (error == ENOENT) return file;
+    if (error == ENOENT) {
+        // A fresh device: what the phone's system put there. Written with the first save.
+        auto defaults = orven::hive::parse(orven::internal::defaultHiveText(file.fileName));
+        if (defaults.ok) file.hive = std::move(defaults.hive);
+        return file;
+    }
     if (error == EFBIG) {
         startEmptyAfterParseError(file, 0, "larger than 16 MiB");
         return file;

@@ -1,13 +1,15 @@
 // The shell library of the emulated phone: SHFullScreen, SHCreateMenuBar, SHFindMenuBar,
-// SHHandleWMActivate, SHHandleWMSettingChange and SHSipPreference, and the soft keys.
+// SHHandleWMActivate, SHHandleWMSettingChange, SHInitDialog and SHSendBackToFocusWindow,
+// and the soft keys. The input panel is in sip.cpp.
 //
-// The emulated screen has no task bar, input panel or start icon: SHFullScreen and
-// SHSipPreference record what was asked (in the trace). A menu bar is a child window
-// of its parent along the bottom of the screen, showing its keys' labels (from the
-// string table); the device's soft keys (F1 and F2 on the desktop) press the keys of
-// the bar of the newest window shown, and a tap on a half of the bar presses that key.
-// A pressed key posts its command to the bar's parent as WM_COMMAND. While a message
-// box or popup menu is open the soft keys go to it instead.
+// The emulated screen has no task bar or start icon: SHFullScreen records what was asked
+// (in the trace). A menu bar is a child window of its parent along the bottom of the
+// screen, showing its keys' labels (from the string table); the device's soft keys (F1
+// and F2 on the desktop) press the keys of the bar of the newest window shown, and a tap
+// on a half of the bar presses that key. A pressed key posts its command to the bar's
+// parent as WM_COMMAND. While a message box or popup menu is open the soft keys go to it
+// instead. SHCMBM_OVERRIDEKEY records how the bar's parent wants a key (Back) handled;
+// the dialogs' modal loop asks (menuBarKeyOverride).
 #include <mutex>
 #include <unordered_map>
 

@@ -144,9 +144,28 @@ LRESULT CALLBACK panelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     }
 }
 
+// Whether a top-level window newer than the panel shows (it would cover the panel).
+bool coveredLocked() {
+    bool covered = false;
+    std::lock_guard<std::mutex> hold(wm::loopLock());
+    auto panel = wm::findLocked(sipWindow);
+    wm::forEachWindowLocked([&](const std::shared_ptr<wm::Window>& w) {
+        if (panel && w->parent == nullptr && w->visible && !w->destroying &&
+            w->creationOrder > panel->creationOrder)
+            covered = true;
+    });
+    return covered;
+}
+
+void lower();
+
 void raise() {
+    {
+        std::lock_guard<std::mutex> hold(sipLock);
+        if (sipWindow != nullptr && IsWindow(sipWindow) && !coveredLocked()) return;
+    }
+    lower();  // a panel beneath a newer window comes back on top
     std::lock_guard<std::mutex> hold(sipLock);
-    if (sipWindow != nullptr && IsWindow(sipWindow)) return;
     gui::registerClass(sipClass, panelProc);
     sipWindow = wm::createPlatformWindow(sipClass, u"", WS_POPUP | WS_VISIBLE, panelRect());
     shifted = false;
