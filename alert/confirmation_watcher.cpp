@@ -10,7 +10,8 @@
 // Everything here runs on the notification thread and touches the GUI only through
 // calls that are safe from any thread and never wait for it: the status text (its own
 // lock), the main window's timers, its repaint and foreground, and the shell's windows.
-// testMode and alertsSent are atomic words.
+// testMode and alertsSent are atomic words; the alert numbers are copied under the
+// settings' lock, since a dialog may be changing them meanwhile.
 #include "alert/confirmation_watcher.h"
 
 #include "alert/alert_message.h"
@@ -71,9 +72,10 @@ bool endsWith(LPCWSTR received, LPCWSTR stored) {
 // alerts go to) confirms: a stored number of one or two characters would otherwise end
 // almost any number that calls.
 bool confirmingNumber(LPCWSTR received) {
-    WCHAR test[testNumberSize];
+    WCHAR number1[alertNumberSize], number2[alertNumberSize], test[testNumberSize];
+    copyAlertNumbers(number1, number2);
     copyTestNumber(test);
-    const WCHAR* stored[] = {appSettings.alertNumber1, appSettings.alertNumber2, test};
+    const WCHAR* stored[] = {number1, number2, test};
     for (const WCHAR* number : stored)
         if (usableNumber(number) && endsWith(received, number)) return true;
     return false;

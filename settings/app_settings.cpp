@@ -10,6 +10,7 @@
 
 #include <bit>
 #include <memory>
+#include <mutex>
 #include <type_traits>
 #include <vector>
 
@@ -23,6 +24,9 @@ const WCHAR gpsPortNumberValue[] = u"GPS port number";
 
 namespace {
 
+// Guards alertNumber1 and alertNumber2 (see app_settings.h).
+std::mutex alertNumbersLock;
+
 constexpr int alertSendCounts[alertsNumberChoices] = {1, 2, 3, 4, 5, 10, 15};
 constexpr int32_t defaultAlertsNumber = 5;
 
@@ -35,6 +39,12 @@ void readNumber(HKEY key, LPCWSTR name, int32_t& field) {
     if (type != REG_DWORD || size != sizeof data) return;
     field = int32_t(uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
                     uint32_t(data[3]) << 24);
+}
+
+void readNumber(HKEY key, LPCWSTR name, std::atomic<int32_t>& field) {
+    int32_t value = field;
+    readNumber(key, name, value);
+    field = value;
 }
 
 // A REG_SZ replaces the field, up to its first zero and cut to the field's capacity;
@@ -146,7 +156,11 @@ const int settingsValueCount = int(std::size(settingsValues));
 int loadSettings() {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyName, 0, 0, &key) != ERROR_SUCCESS) return 1;
-    for (const SettingsValue& row : settingsValues) load(key, row, appSettings);
+    {
+        // The radio thread may be reading the alert numbers: they change under their lock.
+        std::lock_guard lock(alertNumbersLock);
+        for (const SettingsValue& row : settingsValues) load(key, row, appSettings);
+    }
     RegCloseKey(key);
     return 1;
 }
@@ -165,6 +179,18 @@ int saveSettings() {
     return 1;
 }
 
+void copyAlertNumbers(WCHAR number1[alertNumberSize], WCHAR number2[alertNumberSize]) {
+    std::lock_guard lock(alertNumbersLock);
+    lstrcpynW(number1, appSettings.alertNumber1, alertNumberSize);
+    lstrcpynW(number2, appSettings.alertNumber2, alertNumberSize);
+}
+
+void storeAlertNumbers(const WCHAR* number1, const WCHAR* number2) {
+    std::lock_guard lock(alertNumbersLock);
+    lstrcpynW(appSettings.alertNumber1, number1, alertNumberSize);
+    lstrcpynW(appSettings.alertNumber2, number2, alertNumberSize);
+}
+
 bool usableNumber(const WCHAR* number) {
     return number != nullptr && number[0] != 0 && number[1] != 0 && number[2] != 0;
 }
@@ -179,6 +205,7 @@ int alertSendLimit(int32_t alertsNumber) {
 }
 
 void resetSettingsForTests() {
+    std::lock_guard lock(alertNumbersLock);
     std::destroy_at(&appSettings);
     std::construct_at(&appSettings);
 }
