@@ -15,6 +15,7 @@
 #include "common/platform_facts.h"
 #include "common/program.h"
 #include "common/status_text.h"
+#include "common/timers.h"
 #include "settings/app_settings.h"
 
 std::atomic<HRIL> rilHandle{nullptr};
@@ -24,9 +25,6 @@ namespace {
 constexpr DWORD radioPortIndex = 1;
 constexpr DWORD radioCallbackParameter = 0x55AA55AA;
 constexpr DWORD radioSleepMs = 500;
-constexpr UINT_PTR repeatSendTimer = 7;
-constexpr UINT_PTR alarmTimer = 8;
-constexpr UINT alarmDelayMs = 500;
 constexpr DWORD answerSettleMs = 1000;  // the call is up before the loudspeaker switches
 constexpr int windowTitleSize = 256;
 constexpr DWORD notificationClassMask = 0x00FF0000;

@@ -14,6 +14,7 @@
 #include "common/gps_state.h"
 #include "common/sound_cues.h"
 #include "common/status_text.h"
+#include "common/timers.h"
 #include "gps/gps_port.h"
 #include "settings/app_settings.h"
 
@@ -26,13 +27,6 @@ constexpr int sendingCue = 7;
 constexpr int sentCue = 8;
 constexpr int alarmCue = 9;
 constexpr int beginCue = 11;
-
-constexpr UINT startupEndMs = 500;
-constexpr UINT procedureStartMs = 1000;
-constexpr UINT firstSendMs = 500;
-constexpr UINT afterSendMs = 500;
-constexpr UINT repeatSendMs = 60000;
-constexpr UINT alarmRepeatMs = 30000;
 
 // Message box styles of the main window.
 constexpr UINT questionStyle = MB_YESNO | MB_ICONEXCLAMATION;  // 0x34

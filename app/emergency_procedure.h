@@ -7,18 +7,6 @@
 
 #include "platform/windows.h"
 
-// Timer ids of the main window.
-constexpr UINT_PTR startupTimer = 1;          // 500 ms after creation: questions, radio
-constexpr UINT_PTR startupEndTimer = 11;      // cue 1, the hardware button's start
-constexpr UINT_PTR volumeRestoreTimer = 111;  // 5 s after an asynchronous cue
-constexpr UINT_PTR procedureStartTimer = 1111;
-constexpr UINT_PTR clockTickTimer = 11111;  // every second: keeps clockSnapshot fresh
-constexpr UINT_PTR positionFoundTimer = 5;
-constexpr UINT_PTR firstSendTimer = 55;
-constexpr UINT_PTR afterSendTimer = 6;
-constexpr UINT_PTR repeatSendTimer = 7;
-constexpr UINT_PTR alarmTimer = 8;
-
 // With a usable alert number: "Begin emergency procedure\nimmediately", cue 11 and timer
 // 1111 in one second. Without one: the message box saying no alert will be sent.
 void beginEmergencyProcedure(HWND window);

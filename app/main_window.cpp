@@ -15,6 +15,7 @@
 #include "common/platform_facts.h"
 #include "common/sound_cues.h"
 #include "common/status_text.h"
+#include "common/timers.h"
 #include "gps/gps_port.h"
 #include "platform/commctrl.h"
 #include "settings/app_settings.h"
@@ -29,8 +30,6 @@ namespace {
 constexpr int closingCue = 111;
 constexpr UINT trayCallbackMessage = WM_USER + 101;  // 1125
 constexpr UINT trayIconId = 1;
-constexpr UINT startupMs = 500;
-constexpr UINT clockTickMs = 1000;
 
 // Commands.
 constexpr WORD closeCommand = 1;  // Ctrl+Q
@@ -143,7 +142,11 @@ LRESULT onCreate(HWND window) {
 
 void onDestroy(HWND window) {
     playCue(closingCue, false);
-    for (UINT_PTR id : {1, 2, 3, 4, 5, 6, 11, 111, 1111, 11111}) KillTimer(mainWindow, id);
+    // The other timers end with the window.
+    for (UINT_PTR id :
+         {startupTimer, scanTimer, knownPortTimer, receiverLostTimer, positionFoundTimer,
+          afterSendTimer, startupEndTimer, volumeRestoreTimer, procedureStartTimer, clockTickTimer})
+        KillTimer(mainWindow, id);
     SHSipPreference(window, SIP_FORCEDOWN);
     SHSipPreference(window, SIP_DOWN);
     setTrayIcon(window, NIM_DELETE, trayIconId, nullptr, nullptr);

@@ -5,12 +5,12 @@
 #include "common/gps_state.h"
 #include "common/sound_cues.h"
 #include "common/status_text.h"
+#include "common/timers.h"
 #include "gps/gps_port.h"
 #include "settings/app_settings.h"
 
 namespace {
 
-constexpr UINT_PTR procedureStartTimer = 1111;
 constexpr int32_t lastPortNumber = 9;  // the scan covers COM0 to COM9
 constexpr DWORD betweenPortsMs = 500;  // pause between closing one port and opening the next
 constexpr int scanCue = 2;

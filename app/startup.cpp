@@ -5,13 +5,12 @@
 
 #include "app/main_window.h"
 #include "common/sound_cues.h"
+#include "common/timers.h"
 
 DWORD launchedWithAlert = 0;
 
 namespace {
 
-constexpr UINT alertStartDelayMs = 1000;  // the running instance starts the procedure then
-constexpr UINT_PTR procedureStartTimer = 1111;
 constexpr int startupCue = 1;
 
 }  // namespace
@@ -53,7 +52,7 @@ bool startInstance(HINSTANCE instance, int showCommand, LPCWSTR commandLine) {
         fillAppFolder();
         playCue(startupCue, false);
         if (launchedWithAlert == 1)
-            SetTimer(running, procedureStartTimer, alertStartDelayMs, nullptr);
+            SetTimer(running, procedureStartTimer, procedureStartMs, nullptr);
         return false;
     }
 

@@ -17,14 +17,13 @@
 #include <mutex>
 
 #include "common/program.h"
+#include "common/timers.h"
 
 std::atomic<DWORD> savedVolume{0};
 
 namespace {
 
 constexpr DWORD fullVolume = 0xFFFFFFFF;
-constexpr UINT_PTR volumeRestoreTimer = 111;
-constexpr UINT volumeRestoreDelayMs = 5000;
 constexpr int cuePathSize = 520;  // characters: appFolder (260) and "sounds\<n>.wav"
 
 std::mutex cueLock;              // guards the fields below and every read or change of the volume

@@ -10,6 +10,7 @@
 #include "common/program.h"
 #include "common/sound_cues.h"
 #include "common/status_text.h"
+#include "common/timers.h"
 #include "gps/nmea_parser.h"
 #include "settings/app_settings.h"
 

@@ -15,16 +15,6 @@
 
 #include "platform/windows.h"
 
-// Timers of the main window that the port's reader and the receiver search use.
-constexpr UINT_PTR scanTimer = 2;             // the search: check this port, or the next
-constexpr UINT_PTR knownPortTimer = 3;        // the search: check the saved port
-constexpr UINT_PTR receiverLostTimer = 4;     // no sentence for 30 s
-constexpr UINT_PTR positionMissedTimer = 44;  // no position 3 minutes after the receiver was found
-constexpr UINT portCheckMs = 7500;            // time an opened port has to show a receiver
-constexpr UINT failedPortMs = 500;            // next step after a port that did not open
-constexpr UINT receiverLostMs = 30000;
-constexpr UINT positionMissedMs = 180000;
-
 // Closes any open port, opens portName ("COM%d:") at 4800 baud, 8N1, DTR and RTS on, no
 // flow control, reads returning at once, and starts the reader thread. 1 when the port
 // is open and the reader runs, else 0 (the port is closed again then).

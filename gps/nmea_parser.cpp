@@ -6,13 +6,11 @@
 
 #include "common/program.h"
 #include "common/status_text.h"
+#include "common/timers.h"
 #include "gps/nmea_conversions.h"
 
 namespace {
 
-constexpr UINT_PTR positionMissedTimer = 44;  // watchdog of the reader: no fix for 3 minutes
-constexpr UINT_PTR positionFoundTimer = 5;    // the emergency procedure's next step
-constexpr UINT positionFoundDelayMs = 1500;   // lets the status line be read before sending
 constexpr double unknownAngle = 200.0;        // no angle reaches it: a garbled field
 constexpr double textRangeLimit = 1000000.0;  // seven degree digits would overflow the text
 

@@ -14,6 +14,7 @@
 #include "app/startup.h"
 #include "common/gps_state.h"
 #include "common/status_text.h"
+#include "common/timers.h"
 #include "gps/gps_port.h"
 #include "platform/testing.h"
 #include "settings/app_settings.h"

@@ -20,8 +20,6 @@ namespace {
 using namespace gpstest;
 using orven::sim::Phase;
 
-constexpr UINT_PTR procedureStartTimer = 1111;
-constexpr UINT procedureStartMs = 1000;
 constexpr uint64_t searchLimitMs = 200000;  // far beyond ten ports at 8 s each
 constexpr uint32_t stepMs = 10;
 
