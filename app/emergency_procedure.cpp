@@ -4,13 +4,12 @@
 // Everything here runs on the GUI thread inside the main window procedure.
 #include "app/emergency_procedure.h"
 
-#include <atomic>
-
 #include "alert/alert_message.h"
 #include "alert/confirmation_watcher.h"
 #include "app/main_window.h"
 #include "app/receiver_search.h"
 #include "app/startup.h"
+#include "common/alert_permission.h"
 #include "common/gps_state.h"
 #include "common/sound_cues.h"
 #include "common/status_text.h"
@@ -32,10 +31,6 @@ constexpr int beginCue = 11;
 constexpr UINT questionStyle = MB_YESNO | MB_ICONEXCLAMATION;  // 0x34
 constexpr UINT noticeStyle = MB_OK | MB_ICONEXCLAMATION;       // 0x30
 constexpr UINT errorStyle = MB_OK | MB_ICONHAND;               // 0x10
-
-// A search started by timer 1111 may send; every other one only shows the position.
-// GUI thread only; atomic so that tests may read it from their own thread.
-std::atomic<bool> searchMaySend{false};
 
 bool anyAlertNumberSet() {
     return usableNumber(appSettings.alertNumber1) || usableNumber(appSettings.alertNumber2);
@@ -75,13 +70,6 @@ void askFirstStartQuestions(HWND window) {
 }
 
 }  // namespace
-
-void setSearchSendsAlert(bool sends) {
-    searchMaySend.store(sends);
-}
-bool searchSendsAlert() {
-    return searchMaySend.load();
-}
 
 void refreshClockSnapshot() {
     SYSTEMTIME now;
@@ -137,13 +125,17 @@ void onStartupEndTimer(HWND window) {
     }
 }
 
-// Timer 5: the position is found. The receiver is needed for this one fix only.
+// Timer 5: the position is found. The receiver is needed for this one fix only. Only a
+// position the procedure searched for, or the one the alert-sending test handed over,
+// may send; any other (the first-start question's, the receiver test's) is only shown,
+// also while a test alert is still pending.
 void onPositionFoundTimer(HWND window) {
     KillTimer(window, positionFoundTimer);
     playCue(positionFoundCue, true);
-    int32_t mode = testMode.load();
-    if (mode == 0) {
-        if (anyAlertNumberSet() && searchSendsAlert()) {
+    const int32_t mode = testMode.load();
+    const bool maySend = searchSendsAlert();
+    if (mode == 0 || !maySend) {
+        if (mode == 0 && anyAlertNumberSet() && maySend) {
             showPositionStatus(u"Position found at %02d:%02d\nAlert is sending away...");
             SetTimer(window, firstSendTimer, firstSendMs, nullptr);
         } else {
@@ -152,7 +144,7 @@ void onPositionFoundTimer(HWND window) {
     }
     WCHAR number[testNumberSize];
     copyTestNumber(number);
-    if (mode >= 2 && usableNumber(number)) {
+    if (mode >= 2 && maySend && usableNumber(number)) {
         showPositionStatus(u"Position found at %02d:%02d\nAlert is sending away...");
         SetTimer(window, firstSendTimer, firstSendMs, nullptr);
     }

@@ -240,10 +240,7 @@ void onTimer(HWND window, UINT_PTR id) {
     switch (id) {
         case startupTimer: onStartupTimer(window); break;
         case startupEndTimer: onStartupEndTimer(window); break;
-        case procedureStartTimer:
-            setSearchSendsAlert(true);
-            onProcedureStartTimer(window);
-            break;
+        case procedureStartTimer: onProcedureStartTimer(window); break;
         case scanTimer: onScanTimer(window); break;
         case knownPortTimer: onKnownPortTimer(window); break;
         case receiverLostTimer: onReceiverLostTimer(window); break;

@@ -2,6 +2,7 @@
 #include "app/receiver_search.h"
 
 #include "app/startup.h"
+#include "common/alert_permission.h"
 #include "common/gps_state.h"
 #include "common/sound_cues.h"
 #include "common/status_text.h"
@@ -48,6 +49,7 @@ void scanFromFirstPort(HWND window) {
 void onProcedureStartTimer(HWND window) {
     KillTimer(window, procedureStartTimer);
     launchedWithAlert = 0;
+    setSearchSendsAlert(true);
     gpsState.searchState.store(1);
     if (appSettings.gpsPortNumber.load() < 0) {
         scanFromFirstPort(window);
@@ -68,6 +70,7 @@ void onScanTimer(HWND window) {
     if (appSettings.gpsPortNumber.load() >= lastPortNumber) {
         setStatusText(u"GPS Rx wasn't found\nin any serial port.");
         gpsState.searchState.store(2);
+        setSearchSendsAlert(false);
         // In memory only: the registry keeps the last port that worked. The last port
         // tried stays open.
         appSettings.gpsPortNumber.store(-1);
@@ -97,6 +100,7 @@ void onReceiverLostTimer(HWND window) {
     KillTimer(window, receiverLostTimer);
     formatStatusText(u"GPS Rx lost\nin port COM%d", appSettings.gpsPortNumber.load());
     gpsState.searchState.store(0);
+    setSearchSendsAlert(false);
     gpsPortClose();
 }
 
@@ -104,5 +108,6 @@ void onPositionMissedTimer(HWND window) {
     KillTimer(window, positionMissedTimer);
     setStatusText(u"GPS position missed\n ");
     gpsState.searchState.store(0);
+    setSearchSendsAlert(false);
     gpsPortClose();
 }
