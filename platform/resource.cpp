@@ -1,6 +1,7 @@
 // Resource look-ups by number over the program's resource directory, and LoadStringW.
 #include "platform/resource.h"
 
+#include "platform/dialog.h"
 #include "platform/gdi.h"
 #include "platform/text.h"
 
@@ -37,6 +38,11 @@ const MenuBar* findMenuBar(int id) {
     return findById(d.menuBars, d.menuBarCount, id);
 }
 
+const Dialog* findDialog(int id) {
+    const Directory& d = programResources();
+    return findById(d.dialogs, d.dialogCount, id);
+}
+
 const char16_t* findString(UINT id) {
     const Directory& d = programResources();
     const String* entry = findById(d.strings, d.stringCount, static_cast<int>(id));
@@ -57,4 +63,22 @@ int LoadStringW(HINSTANCE, UINT id, LPWSTR buffer, int bufferMax) {
     }
     lstrcpynW(buffer, text, bufferMax);
     return lstrlenW(buffer);
+}
+
+// ---- FindResourceW
+// Dialog templates only: the handle is the template itself.
+HRSRC FindResourceW(HINSTANCE, LPCWSTR name, LPCWSTR type) {
+    if (!IS_INTRESOURCE(name) || type != RT_DIALOG) return nullptr;
+    auto* dialog = orven::resources::findDialog(LOWORD(name));
+    return reinterpret_cast<HRSRC>(const_cast<orven::resources::Dialog*>(dialog));
+}
+
+// ---- LoadResource
+HGLOBAL LoadResource(HINSTANCE, HRSRC resource) {
+    return resource;
+}
+
+// ---- LockResource
+LPVOID LockResource(HGLOBAL data) {
+    return data;
 }

@@ -1,7 +1,7 @@
 // The program's own resources, found by number as the phone finds them in the
 // executable. The program links one directory of them (resources/), and the platform's
 // loaders (LoadAcceleratorsW, LoadIconW, LoadImageW, LoadMenuW, LoadStringW,
-// SHCreateMenuBar) look there.
+// SHCreateMenuBar, DialogBoxParamW, FindResourceW) look there.
 #pragma once
 
 #include "platform/window.h"
@@ -61,6 +61,35 @@ struct String {
     const char16_t* text;
 };
 
+// One control of a dialog template. `className` is a class name (u"static", u"edit",
+// u"listbox", u"button", UPDOWN_CLASSW) or a predefined class atom made with
+// MAKEINTRESOURCEW (WC_STATIC_ATOM ...). `text` is the control's text, or for an
+// SS_ICON static the icon's number made with MAKEINTRESOURCEW; null for none.
+// Positions are in dialog units, relative to the dialog's client area. WS_CHILD is
+// implied; give WS_VISIBLE for a control that shows and WS_TABSTOP for one that takes
+// the focus from the keys.
+struct DialogItem {
+    const char16_t* className;
+    int id;  // -1 (IDC_STATIC) for controls nobody addresses
+    const char16_t* text;
+    DWORD style;
+    short x, y, cx, cy;
+};
+
+// A dialog template: the dialog's style (WS_POPUP, DS_SETFONT, DS_CENTER ...), caption,
+// position and size in dialog units, its font (point size and face, e.g. 8, u"System")
+// and its controls in tab order.
+struct Dialog {
+    int id;
+    DWORD style;
+    const char16_t* caption;
+    short x, y, cx, cy;
+    int pointSize;
+    const char16_t* faceName;
+    const DialogItem* items;
+    int itemCount;
+};
+
 struct Directory {
     const AcceleratorTable* accelerators;
     int acceleratorCount;
@@ -74,6 +103,8 @@ struct Directory {
     int menuBarCount = 0;
     const String* strings = nullptr;
     int stringCount = 0;
+    const Dialog* dialogs = nullptr;
+    int dialogCount = 0;
 };
 
 // Defined by the program's resources.
@@ -85,6 +116,7 @@ const Bitmap* findBitmap(int id);
 const Menu* findMenu(int id);
 const MenuBar* findMenuBar(int id);
 const char16_t* findString(UINT id);
+const Dialog* findDialog(int id);
 
 // LoadIconW's handles name their resource: this tag with the resource number.
 constexpr uintptr_t iconHandleTag = 0x7C000000;

@@ -216,3 +216,18 @@ BOOL SHSipPreference(HWND hwnd, SIPSTATE state) {
                     static_cast<int>(state));
     return hwnd != nullptr ? TRUE : FALSE;
 }
+
+// ---- SHInitDialog
+BOOL SHInitDialog(SHINITDLGINFO* info) {
+    return info != nullptr && IsWindow(info->hDlg) ? TRUE : FALSE;
+}
+
+// ---- SHSendBackToFocusWindow
+void SHSendBackToFocusWindow(UINT, WPARAM, LPARAM) {}
+
+// ---- SHSipInfo
+BOOL SHSipInfo(UINT action, UINT, void* data, UINT) {
+    auto* info = static_cast<SIPINFO*>(data);
+    if (info == nullptr || info->cbSize < sizeof(SIPINFO)) return FALSE;
+    return action == SPI_GETSIPINFO || action == SPI_SETSIPINFO ? TRUE : FALSE;
+}

@@ -52,9 +52,59 @@ struct SHACTIVATEINFO {
 BOOL SHHandleWMActivate(HWND hwnd, WPARAM wParam, LPARAM lParam, SHACTIVATEINFO* info, DWORD flags);
 BOOL SHHandleWMSettingChange(HWND hwnd, WPARAM wParam, LPARAM lParam, SHACTIVATEINFO* info);
 
+// ---- Dialogs
+#define SHIDIM_FLAGS 0x0001
+#define SHIDIF_DONEBUTTON 0x0001
+#define SHIDIF_SIZEDLG 0x0002
+#define SHIDIF_SIZEDLGFULLSCREEN 0x0004
+#define SHIDIF_SIPDOWN 0x0008
+#define SHIDIF_FULLSCREENNOMENUBAR 0x0010
+#define SHIDIF_EMPTYMENU 0x0020
+#define SHIDIF_WANTSCROLLBAR 0x0040
+
+struct SHINITDLGINFO {
+    DWORD dwMask;
+    HWND hDlg;
+    DWORD dwFlags;
+};
+
+// Sizes the dialog to the screen (SHIDIF_SIZEDLGFULLSCREEN, SHIDIF_FULLSCREENNOMENUBAR) or
+// to the screen above its menu bar and the input panel (SHIDIF_SIZEDLG), and lowers the
+// input panel for SHIDIF_SIPDOWN. The emulated screen has no title bar, so
+// SHIDIF_DONEBUTTON only records the wish.
+BOOL SHInitDialog(SHINITDLGINFO* info);
+
+// Hands a WM_HOTKEY of the Back key (high word of lParam VK_TBACK) to the window with the
+// keyboard focus: on the press an edit control erases the character before its caret.
+void SHSendBackToFocusWindow(UINT message, WPARAM wParam, LPARAM lParam);
+
 // ---- Input panel
+// An on-screen keypad over the bottom of the screen, above the menu bar; tapping its keys
+// types into the window with the focus.
 enum SIPSTATE { SIP_UP = 0, SIP_DOWN, SIP_FORCEDOWN, SIP_UNCHANGED, SIP_INPUTDIALOG };
 BOOL SHSipPreference(HWND hwnd, SIPSTATE state);
+
+#define SPI_SETSIPINFO 224
+#define SPI_GETSIPINFO 225
+#define SIPF_OFF 0x00000000
+#define SIPF_ON 0x00000001
+#define SIPF_DOCKED 0x00000002
+#define SIPF_LOCKED 0x00000004
+#define SIPF_DISABLECOMPLETION 0x00000008
+
+struct SIPINFO {
+    DWORD cbSize;
+    DWORD fdwFlags;
+    RECT rcVisibleDesktop;  // the screen above the panel (and the menu bar)
+    RECT rcSipRect;         // the panel, on the screen
+    DWORD dwImDataSize;
+    void* pvImData;
+};
+
+// SPI_GETSIPINFO fills a SIPINFO (cbSize must be set); SPI_SETSIPINFO takes its
+// fdwFlags: SIPF_ON raises the panel, its absence lowers it, the other flags are kept
+// and read back as given. uiParam and fWinIni are ignored.
+BOOL SHSipInfo(UINT action, UINT param, void* data, UINT winIni);
 
 // ---- Tray icons
 #define NIM_ADD 0x00000000

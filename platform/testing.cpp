@@ -257,3 +257,30 @@ bool desktopShown() {
 }
 
 }  // namespace orven::test
+
+namespace orven::test {
+
+void Phone::type(const std::u16string& text) const {
+    for (char16_t c : text) wm::deliverChar(c);
+    advance(0);
+}
+
+void Phone::hardwareButton(int) const {
+    advance(0);
+}
+
+bool sipShown() {
+    return false;
+}
+
+std::vector<SipKey> sipKeys() {
+    return {};
+}
+
+std::vector<ButtonLaunch> buttonLaunches() {
+    return {};
+}
+
+void setProgramExecutable(const std::string&) {}
+
+}  // namespace orven::test

@@ -96,6 +96,12 @@ class Phone {
     void tap(int x, int y) const;
     void keyUp(int virtualKey) const;
     void keyPress(int virtualKey, bool control = false) const;
+    // Types text as the desktop keyboard does: one WM_CHAR per UTF-16 unit (letters
+    // beyond ASCII included) to the window with the focus.
+    void type(const std::u16string& text) const;
+    // Presses and releases hardware button n (1 to 4: the SDL window's F5 to F8; on a
+    // key-preference device 1 is the short and 2 the long press).
+    void hardwareButton(int n) const;
 
     // Waits in real time (bounded) until pred, run on the GUI thread, holds, advancing
     // the virtual clock by stepMs between tries. Returns whether it held.
@@ -165,5 +171,28 @@ struct TrayIconShown {
 std::vector<TrayIconShown> trayIcons();
 // Whether the shell's desktop covers the screen (no window of the program is shown).
 bool desktopShown();
+
+// ---- The input panel
+// Whether the on-screen keypad shows, and its keys: the character each types (VK_BACK
+// for the erase key) and where it is on the screen (for taps).
+bool sipShown();
+struct SipKey {
+    WCHAR character;
+    RECT rect;
+};
+std::vector<SipKey> sipKeys();
+
+// ---- Hardware buttons
+// What a hardware button started: the command as registered and how it was resolved
+// ("program" = this program itself, run as a new process; otherwise the Linux path).
+struct ButtonLaunch {
+    std::u16string command;
+    std::string executable;
+    std::u16string arguments;
+};
+std::vector<ButtonLaunch> buttonLaunches();
+// Replaces the program's own executable for launches (tests run inside a test binary):
+// a hardware button's "ORVEN.exe" then starts this file.
+void setProgramExecutable(const std::string& path);
 
 }  // namespace orven::test

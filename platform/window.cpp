@@ -23,12 +23,24 @@ std::map<std::u16string, WNDCLASSW> classes;               // guarded by loopLoc
 uintptr_t nextWindowId = 0x10010;                          // multiples of 4: "| 1" is free
 uint64_t creationCounter = 0;
 HWND foreground = nullptr;
+HWND focus = nullptr;  // the keyboard focus (GUI thread writes; read under loopLock)
 HWND firstTopLevel = nullptr;
 
 std::u16string classNameOf(LPCWSTR name) {
     if (name == nullptr) return {};
     if (IS_INTRESOURCE(name)) return u"#" + fromUtf8(std::to_string(LOWORD(name)));
     return name;
+}
+
+// Moves every descendant of hwnd by (dx, dy). Caller holds loopLock.
+void shiftDescendantsLocked(HWND hwnd, int dx, int dy) {
+    if (dx == 0 && dy == 0) return;
+    for (auto& [id, w] : windows) {
+        if (w->parent != hwnd) continue;
+        w->rect =
+            RECT{w->rect.left + dx, w->rect.top + dy, w->rect.right + dx, w->rect.bottom + dy};
+        shiftDescendantsLocked(reinterpret_cast<HWND>(id), dx, dy);
+    }
 }
 
 HWND stripOwnedFlag(HWND hwnd) {
@@ -92,14 +104,19 @@ ATOM RegisterClassW(const WNDCLASSW* wc) {
 
 // ---- CreateWindowExW
 // WM_CREATE runs inside the call; a procedure that answers -1 refuses the window.
+// A child window (WS_CHILD) is placed in its parent's client coordinates and `menu` is
+// its id; another window with a parent is owned by it (dies with it) but is top-level.
 HWND CreateWindowExW(DWORD, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU, HINSTANCE, LPVOID) {
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE, LPVOID param) {
     orvenNoteGuiThread();
     auto window = std::make_shared<wm::Window>();
+    bool child = parent != nullptr && (style & WS_CHILD) != 0;
     {
         std::lock_guard<std::mutex> hold(wm::loopLock());
         auto it = classes.find(classNameOf(className));
         if (it == classes.end()) return nullptr;
+        auto parentWindow = wm::findLocked(parent);
+        if (parent != nullptr && !parentWindow) return nullptr;
         window->id = nextWindowId;
         nextWindowId += 4;
         window->className = it->first;
@@ -107,18 +124,28 @@ HWND CreateWindowExW(DWORD, LPCWSTR className, LPCWSTR windowName, DWORD style, 
         window->proc = it->second.lpfnWndProc;
         window->background = it->second.hbrBackground;
         window->style = style;
-        window->parent = parent;
+        window->disabled = (style & WS_DISABLED) != 0;
+        if (child) {
+            window->parent = parent;
+            window->controlId = static_cast<int>(reinterpret_cast<intptr_t>(menu));
+            x += parentWindow->rect.left;
+            y += parentWindow->rect.top;
+        } else {
+            window->owner = parent;
+        }
         window->rect = RECT{x, y, x + width, y + height};
         window->visible = (style & WS_VISIBLE) != 0;
         window->creationOrder = ++creationCounter;
         if (window->visible) wm::markInvalidLocked(*window, true);
         windows[window->id] = window;
-        if (parent == nullptr && firstTopLevel == nullptr) firstTopLevel = wm::handleOf(*window);
+        if (!child && parent == nullptr && firstTopLevel == nullptr)
+            firstTopLevel = wm::handleOf(*window);
     }
-    if (parent == nullptr) instance::becomeInstanceIfFree();
+    if (!child) instance::becomeInstanceIfFree();
     HWND hwnd = wm::handleOf(*window);
     internal::trace("CreateWindow hwnd=%#lx", static_cast<unsigned long>(window->id));
-    if (window->proc != nullptr && window->proc(hwnd, WM_CREATE, 0, 0) == -1) {
+    if (window->proc != nullptr &&
+        window->proc(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(param)) == -1) {
         DestroyWindow(hwnd);
         return nullptr;
     }
@@ -181,7 +208,7 @@ BOOL DestroyWindow(HWND hwnd) {
         if (!window || window->destroying) return FALSE;
         window->destroying = true;
         for (auto& [id, w] : windows)
-            if (w->parent == hwnd) owned.push_back(wm::handleOf(*w));
+            if (w->parent == hwnd || w->owner == hwnd) owned.push_back(wm::handleOf(*w));
     }
     for (HWND child : owned) DestroyWindow(child);
     if (window->proc != nullptr) {
@@ -193,6 +220,7 @@ BOOL DestroyWindow(HWND hwnd) {
         wm::removeTimersOfLocked(hwnd);
         windows.erase(window->id);
         if (foreground == hwnd) foreground = nullptr;
+        if (focus == hwnd) focus = nullptr;
         // What lay below needs painting again.
         for (auto& [id, w] : windows)
             if (w->visible) wm::markInvalidLocked(*w, true);
@@ -211,12 +239,22 @@ BOOL IsWindow(HWND hwnd) {
 }
 
 // ---- MoveWindow
+// A child's position is in its parent's client coordinates; its own children move with
+// it. Moving a window uncovers what lay below, so the other shown windows repaint.
 BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
-    std::lock_guard<std::mutex> hold(wm::loopLock());
-    auto window = wm::findLocked(hwnd);
-    if (!window) return FALSE;
-    window->rect = RECT{x, y, x + width, y + height};
-    if (repaint) wm::markInvalidLocked(*window, true);
+    {
+        std::lock_guard<std::mutex> hold(wm::loopLock());
+        auto window = wm::findLocked(hwnd);
+        if (!window) return FALSE;
+        if (auto parent = wm::findLocked(window->parent)) {
+            x += parent->rect.left;
+            y += parent->rect.top;
+        }
+        shiftDescendantsLocked(hwnd, x - window->rect.left, y - window->rect.top);
+        window->rect = RECT{x, y, x + width, y + height};
+        if (repaint) wm::markInvalidLocked(*window, true);
+    }
+    internal::wakeGui();
     return TRUE;
 }
 
@@ -432,4 +470,119 @@ int GetSystemMetrics(int index) {
         case SM_CYMENU: return 26;  // the height of a menu item row on the phone's shell
         default: return 0;
     }
+}
+
+// ---- GetWindowTextLengthW
+int GetWindowTextLengthW(HWND hwnd) {
+    std::lock_guard<std::mutex> hold(wm::loopLock());
+    auto window = wm::findLocked(hwnd);
+    return window ? static_cast<int>(window->title.size()) : 0;
+}
+
+// ---- GetParent
+HWND GetParent(HWND hwnd) {
+    std::lock_guard<std::mutex> hold(wm::loopLock());
+    auto window = wm::findLocked(hwnd);
+    if (!window) return nullptr;
+    return window->parent != nullptr ? window->parent : window->owner;
+}
+
+// ---- IsChild
+BOOL IsChild(HWND parent, HWND hwnd) {
+    std::lock_guard<std::mutex> hold(wm::loopLock());
+    for (auto window = wm::findLocked(hwnd); window && window->parent != nullptr;
+         window = wm::findLocked(window->parent))
+        if (window->parent == parent) return TRUE;
+    return FALSE;
+}
+
+// ---- GetWindowLongW
+LONG GetWindowLongW(HWND hwnd, int index) {
+    std::lock_guard<std::mutex> hold(wm::loopLock());
+    auto window = wm::findLocked(hwnd);
+    if (!window) return 0;
+    switch (index) {
+        case GWL_STYLE:
+            return static_cast<LONG>((window->style & ~(WS_VISIBLE | WS_DISABLED)) |
+                                     (window->visible ? WS_VISIBLE : 0) |
+                                     (window->disabled ? WS_DISABLED : 0));
+        case GWL_ID: return window->controlId;
+        case GWL_USERDATA: return static_cast<LONG>(window->userData);
+        default: return 0;
+    }
+}
+
+// ---- SetWindowLongW
+// Returns the previous value. GWL_STYLE changes the style word only (no repositioning).
+LONG SetWindowLongW(HWND hwnd, int index, LONG value) {
+    LONG previous = GetWindowLongW(hwnd, index);
+    std::lock_guard<std::mutex> hold(wm::loopLock());
+    auto window = wm::findLocked(hwnd);
+    if (!window) return 0;
+    switch (index) {
+        case GWL_STYLE:
+            window->style = static_cast<DWORD>(value);
+            window->disabled = (window->style & WS_DISABLED) != 0;
+            wm::markInvalidLocked(*window, true);
+            break;
+        case GWL_ID: window->controlId = value; break;
+        case GWL_USERDATA: window->userData = value; break;
+        default: return 0;
+    }
+    return previous;
+}
+
+// ---- EnableWindow
+// Returns whether the window was disabled before. A disabled window takes no input and
+// loses the focus.
+BOOL EnableWindow(HWND hwnd, BOOL enable) {
+    bool wasDisabled;
+    {
+        std::lock_guard<std::mutex> hold(wm::loopLock());
+        auto window = wm::findLocked(hwnd);
+        if (!window) return FALSE;
+        wasDisabled = window->disabled;
+        window->disabled = !enable;
+        wm::markInvalidLocked(*window, true);
+    }
+    if (wasDisabled == !enable) return wasDisabled;
+    if (auto window = wm::find(hwnd); window && window->proc != nullptr)
+        window->proc(hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
+    if (!enable && GetFocus() == hwnd) SetFocus(nullptr);
+    internal::wakeGui();
+    return wasDisabled ? TRUE : FALSE;
+}
+
+// ---- IsWindowEnabled
+BOOL IsWindowEnabled(HWND hwnd) {
+    auto window = wm::find(hwnd);
+    return window && !window->disabled;
+}
+
+// ---- SetFocus
+// GUI thread. A null window takes the focus away from every window.
+HWND SetFocus(HWND hwnd) {
+    HWND previous;
+    {
+        std::lock_guard<std::mutex> hold(wm::loopLock());
+        if (hwnd != nullptr) {
+            auto window = wm::findLocked(hwnd);
+            if (!window || window->destroying || window->disabled) return nullptr;
+        }
+        previous = focus;
+        if (previous == hwnd) return previous;
+        focus = hwnd;
+    }
+    if (previous != nullptr)
+        SendMessageW(previous, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
+    // The window that lost the focus may have moved it on meanwhile.
+    if (hwnd != nullptr && GetFocus() == hwnd)
+        SendMessageW(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(previous), 0);
+    return previous;
+}
+
+// ---- GetFocus
+HWND GetFocus() {
+    std::lock_guard<std::mutex> hold(wm::loopLock());
+    return focus;
 }

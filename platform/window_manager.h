@@ -24,7 +24,14 @@ struct Window {
     WNDPROC proc = nullptr;
     DWORD style = 0;
     HBRUSH background = nullptr;
-    HWND parent = nullptr;
+    HWND parent = nullptr;  // child windows only
+    HWND owner = nullptr;   // top-level windows owned by another (dialogs): die with it
+    int controlId = 0;      // GWL_ID: a child's id (the menu argument of CreateWindowExW)
+    LONG_PTR userData = 0;  // GWL_USERDATA
+    bool disabled = false;  // WS_DISABLED
+    // State of the platform's own window classes (controls, dialogs), dropped with the
+    // window. GUI thread only.
+    std::shared_ptr<void> extra;
     RECT rect{};  // screen coordinates
     bool visible = false;
     bool minimized = false;

@@ -3,6 +3,7 @@
 
 #include "platform/clock.h"
 #include "platform/device.h"
+#include "platform/dialog.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
 #include "platform/loudspeaker.h"
