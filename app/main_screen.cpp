@@ -8,6 +8,7 @@
 #include "common/gps_state.h"
 #include "common/platform_facts.h"
 #include "common/status_text.h"
+#include "resources/resource_ids.h"
 
 HBITMAP skinBitmap = nullptr;
 
@@ -182,7 +183,7 @@ void drawExitItem(const DRAWITEMSTRUCT* item) {
     HBRUSH brush = CreateSolidBrush(selected ? red : white);
     FillRect(dc, &item->rcItem, brush);
     SetTextColor(dc, black);
-    if (item->itemID == exitItemId) {
+    if (item->itemID == exitCommand) {
         RECT text = item->rcItem;
         text.left = exitTextLeft;
         SetTextColor(dc, selected ? white : red);

@@ -9,8 +9,6 @@
 // undrawn.
 extern HBITMAP skinBitmap;
 
-constexpr UINT exitItemId = 1135;  // the owner-drawn item appended to the main menu
-
 // A font of the program's face for this platform ("Tahoma" on Pocket PC, "Segoe
 // Condensed" on Smartphone 5 and later, "Nina" before): height is the character cell
 // in pixels; style 1 underlines, 2 strikes out, 3 is italic. The caller deletes it.

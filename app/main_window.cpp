@@ -18,6 +18,7 @@
 #include "common/timers.h"
 #include "gps/gps_port.h"
 #include "platform/commctrl.h"
+#include "resources/resource_ids.h"
 #include "settings/app_settings.h"
 
 HWND menuBar = nullptr;
@@ -28,27 +29,6 @@ DWORD hiddenByUser = 0;
 namespace {
 
 constexpr int closingCue = 111;
-constexpr UINT trayCallbackMessage = WM_USER + 101;  // 1125
-constexpr UINT trayIconId = 1;
-
-// Commands.
-constexpr WORD closeCommand = 1;  // Ctrl+Q
-constexpr WORD exitCommand = 1135;
-constexpr WORD hideCommand = 1136;
-constexpr WORD alertNumbersCommand = 40011;
-constexpr WORD gpsTestCommand = 40016;
-constexpr WORD alertTestCommand = 40017;
-constexpr WORD hardwareKeysCommand = 40018;
-constexpr WORD helpCommand = 40020;
-constexpr WORD ownerDetailsCommand = 40025;
-constexpr WORD leftSoftKeyCommand = 40026;
-constexpr WORD rightSoftKeyCommand = 40028;
-constexpr WORD hardwareButtonTestCommand = 40030;
-
-constexpr int menuBarResource = 109;
-constexpr int mainMenuResource = 108;
-constexpr int iconResource = 103;
-constexpr int skinResource = 105;
 
 int screenWidth() {
     return GetSystemMetrics(SM_CXSCREEN);
@@ -68,7 +48,7 @@ HWND createMenuBar(HWND window) {
     info.cbSize = 36;
     info.hwndParent = window;
     info.dwFlags = 0;
-    info.nToolBarId = menuBarResource;
+    info.nToolBarId = mainMenuBarResource;
     info.hInstRes = appInstance;
     info.nBmpId = 0;
     info.cBmpImages = 0;
@@ -126,11 +106,11 @@ LRESULT onCreate(HWND window) {
     GetVersionExW(&version);
     osMajorVersion = version.dwMajorVersion;
     int iconSize = isSmartphone ? 22 : 16;
-    trayIcon = static_cast<HICON>(
-        LoadImageW(appInstance, MAKEINTRESOURCEW(iconResource), IMAGE_ICON, iconSize, iconSize, 0));
+    trayIcon = static_cast<HICON>(LoadImageW(appInstance, MAKEINTRESOURCEW(programIconResource),
+                                             IMAGE_ICON, iconSize, iconSize, 0));
     setTrayIcon(window, NIM_ADD, trayIconId, trayIcon, mainWindowTitle);
     skinBitmap = static_cast<HBITMAP>(
-        LoadImageW(appInstance, MAKEINTRESOURCEW(skinResource), IMAGE_BITMAP, 0, 0, 0));
+        LoadImageW(appInstance, MAKEINTRESOURCEW(skinBitmapResource), IMAGE_BITMAP, 0, 0, 0));
     MoveWindow(window, 0, 0, screenWidth(), screenHeight() - menuBarHeight(), FALSE);
     SHFullScreen(window, SHFS_HIDETASKBAR | SHFS_HIDESTARTICON);
     InvalidateRect(window, nullptr, TRUE);

@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "common/sound_cues.h"
 #include "common/timers.h"
+#include "resources/resource_ids.h"
 
 DWORD launchedWithAlert = 0;
 
@@ -33,7 +34,7 @@ ATOM registerMainClass(HINSTANCE instance, LPCWSTR className) {
     wc.cbClsExtra = 0;
     wc.cbWndExtra = 0;
     wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(103));
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(programIconResource));
     wc.hCursor = nullptr;
     wc.hbrBackground = static_cast<HBRUSH>(static_cast<void*>(GetStockObject(WHITE_BRUSH)));
     wc.lpszMenuName = nullptr;
@@ -73,7 +74,7 @@ bool startInstance(HINSTANCE instance, int showCommand, LPCWSTR commandLine) {
 
 int WinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showCommand) {
     if (!startInstance(instance, showCommand, commandLine)) return 0;
-    HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(3));
+    HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(mainAcceleratorsResource));
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0)) {
         if (TranslateAcceleratorW(msg.hwnd, accelerators, &msg) == 0) {

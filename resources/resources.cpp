@@ -6,17 +6,18 @@
 #include <cmath>
 
 #include "platform/resource.h"
+#include "resources/resource_ids.h"
 #include "resources/skin.h"
 
 namespace {
 
 // Table 3: Ctrl+Q sends command 1, which closes the program.
 const ACCEL mainAccelerators[] = {
-    {FCONTROL | FVIRTKEY | FNOINVERT, 'Q', 1},
+    {FCONTROL | FVIRTKEY | FNOINVERT, 'Q', closeCommand},
 };
 
 const orven::resources::AcceleratorTable acceleratorTables[] = {
-    {3, mainAccelerators, 1},
+    {mainAcceleratorsResource, mainAccelerators, 1},
 };
 
 constexpr int iconSize = 32;
@@ -49,42 +50,46 @@ using orven::resources::MenuEntry;
 // Menu 108: its first popup is the main menu; "Hide (minimize)" and the owner-drawn
 // "Exit" are appended each time it opens.
 const MenuEntry settingsItems[] = {
-    {MenuEntry::command, 40025, u"Owner details"},
-    {MenuEntry::command, 40011, u"Alert numbers"},
-    {MenuEntry::command, 40018, u"Hardware keys"},
+    {MenuEntry::command, ownerDetailsCommand, u"Owner details"},
+    {MenuEntry::command, alertNumbersCommand, u"Alert numbers"},
+    {MenuEntry::command, hardwareKeysCommand, u"Hardware keys"},
 };
 const MenuEntry testingItems[] = {
-    {MenuEntry::command, 40016, u"GPS Rx"},
-    {MenuEntry::command, 40017, u"Alert sending"},
-    {MenuEntry::command, 40030, u"Hardware button"},
+    {MenuEntry::command, gpsTestCommand, u"GPS Rx"},
+    {MenuEntry::command, alertTestCommand, u"Alert sending"},
+    {MenuEntry::command, hardwareButtonTestCommand, u"Hardware button"},
 };
 const MenuEntry mainPopupItems[] = {
     {MenuEntry::popup, 0, u"Settings", settingsItems, 3},
     {MenuEntry::separator, 0, nullptr},
     {MenuEntry::popup, 0, u"Testing", testingItems, 3},
-    {MenuEntry::command, 40020, u"Help (manual)"},
+    {MenuEntry::command, helpCommand, u"Help (manual)"},
 };
 const MenuEntry mainMenu[] = {
     {MenuEntry::popup, 0, u"Menu", mainPopupItems, 4},
 };
 const orven::resources::Menu menus[] = {
-    {108, mainMenu, 1},
+    {mainMenuResource, mainMenu, 1},
 };
 
 // Soft-key bars: 109 for the main window (never shown; the soft keys still send its
 // commands), 107 for the settings dialogs, 110 for the self-test dialogs.
-const orven::resources::MenuBarButton mainBarButtons[] = {{40026, 40027}, {40028, 40029}};
-const orven::resources::MenuBarButton settingsBarButtons[] = {{40012, 40013}, {40014, 40015}};
-const orven::resources::MenuBarButton testBarButtons[] = {{40012, 40033}, {40031, 40032}};
+const orven::resources::MenuBarButton mainBarButtons[] = {
+    {leftSoftKeyCommand, leftSoftKeyLabelString}, {rightSoftKeyCommand, rightSoftKeyLabelString}};
+const orven::resources::MenuBarButton settingsBarButtons[] = {
+    {dialogLeftKeyCommand, cancelLabelString}, {saveCommand, saveLabelString}};
+const orven::resources::MenuBarButton testBarButtons[] = {{dialogLeftKeyCommand, closeLabelString},
+                                                          {testCommand, testLabelString}};
 const orven::resources::MenuBar menuBars[] = {
-    {107, settingsBarButtons, 2},
-    {109, mainBarButtons, 2},
-    {110, testBarButtons, 2},
+    {settingsMenuBarResource, settingsBarButtons, 2},
+    {mainMenuBarResource, mainBarButtons, 2},
+    {testMenuBarResource, testBarButtons, 2},
 };
 
 const orven::resources::String strings[] = {
-    {40013, u"Cancel"}, {40015, u"SAVE"}, {40027, u"Left"},
-    {40029, u"Right"},  {40032, u"TEST"}, {40033, u"Close"},
+    {cancelLabelString, u"Cancel"},    {saveLabelString, u"SAVE"},
+    {leftSoftKeyLabelString, u"Left"}, {rightSoftKeyLabelString, u"Right"},
+    {testLabelString, u"TEST"},        {closeLabelString, u"Close"},
 };
 
 }  // namespace
@@ -92,8 +97,8 @@ const orven::resources::String strings[] = {
 namespace orven::resources {
 
 const Directory& programResources() {
-    static const Icon icons[] = {{103, iconSize, iconSize, programIcon().data()}};
-    static const Bitmap bitmaps[] = {{105, skinWidth, skinHeight, skinPixels}};
+    static const Icon icons[] = {{programIconResource, iconSize, iconSize, programIcon().data()}};
+    static const Bitmap bitmaps[] = {{skinBitmapResource, skinWidth, skinHeight, skinPixels}};
     static const Directory directory{acceleratorTables, 1, icons,   1, bitmaps, 1, menus, 1,
                                      menuBars,          3, strings, 6};
     return directory;
