@@ -8,6 +8,7 @@
 #include "platform/resource.h"
 #include "resources/resource_ids.h"
 #include "resources/skin.h"
+#include "resources/test_dialogs.h"
 
 namespace {
 
@@ -99,8 +100,9 @@ namespace orven::resources {
 const Directory& programResources() {
     static const Icon icons[] = {{programIconResource, iconSize, iconSize, programIcon().data()}};
     static const Bitmap bitmaps[] = {{skinBitmapResource, skinWidth, skinHeight, skinPixels}};
+    static const Dialog dialogs[] = {alertTestTemplate, gpsTestTemplate};
     static const Directory directory{acceleratorTables, 1, icons,   1, bitmaps, 1, menus, 1,
-                                     menuBars,          3, strings, 6};
+                                     menuBars,          3, strings, 6, dialogs, 2};
     return directory;
 }
 
