@@ -8,7 +8,8 @@
 // Everything here runs on the notification thread and touches the GUI only through
 // calls that are safe from any thread and never wait for it: the status text (its own
 // lock), the main window's timers, its repaint and foreground, and the shell's windows.
-// testMode and alertsSent are atomic words.
+// testMode and alertsSent are atomic words; the alert numbers are copied under the
+// settings' lock, since a dialog may be changing them meanwhile.
 #include "alert/confirmation_watcher.h"
 
 #include "alert/alert_message.h"
@@ -58,9 +59,10 @@ void copyReceivedNumber(LPCWSTR received, WCHAR number[receivedNumberSize]) {
 // Alert number 1, alert number 2, then the test number: a stored number that is not
 // empty and occurs anywhere in the received one.
 bool confirmingNumber(LPCWSTR received) {
-    WCHAR test[testNumberSize];
+    WCHAR number1[alertNumberSize], number2[alertNumberSize], test[testNumberSize];
+    copyAlertNumbers(number1, number2);
     copyTestNumber(test);
-    const WCHAR* stored[] = {appSettings.alertNumber1, appSettings.alertNumber2, test};
+    const WCHAR* stored[] = {number1, number2, test};
     for (const WCHAR* number : stored)
         if (number[0] != 0 && StrStrW(received, number) != nullptr) return true;
     return false;

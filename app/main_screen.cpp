@@ -138,20 +138,6 @@ int bottomBarHeight(int width) {
     return width > 239 ? 26 : 22;
 }
 
-HFONT createAppFont(int height, BOOL bold, int style, BOOL clearType) {
-    LOGFONTW font{};
-    font.lfHeight = height;
-    font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
-    font.lfItalic = style == 3;
-    font.lfUnderline = style == 1;
-    font.lfStrikeOut = style == 2;
-    font.lfCharSet = DEFAULT_CHARSET;
-    font.lfQuality = clearType ? CLEARTYPE_QUALITY : DEFAULT_QUALITY;
-    LPCWSTR face = pocketPc() ? u"Tahoma" : (newSmartphone() ? u"Segoe Condensed" : u"Nina");
-    lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
-    return CreateFontIndirectW(&font);
-}
-
 void paintMainScreen(HWND window) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);

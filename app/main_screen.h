@@ -1,18 +1,13 @@
 // The main screen: the skin, the bottom bar with "Alert now!" and "Menu", the status
-// band and the receiver diagnostics; the owner-drawn "Exit" item of the main menu; and
-// the program's one font operation.
+// band and the receiver diagnostics; the owner-drawn "Exit" item of the main menu.
 #pragma once
 
+#include "common/app_font.h"
 #include "platform/windows.h"
 
 // Bitmap resource 105, loaded when the main window is created; null leaves the skin
 // undrawn.
 extern HBITMAP skinBitmap;
-
-// A font of the program's face for this platform ("Tahoma" on Pocket PC, "Segoe
-// Condensed" on Smartphone 5 and later, "Nina" before): height is the character cell
-// in pixels; style 1 underlines, 2 strikes out, 3 is italic. The caller deletes it.
-HFONT createAppFont(int height, BOOL bold, int style, BOOL clearType);
 
 // The WM_PAINT handler of the main window.
 void paintMainScreen(HWND window);

@@ -20,6 +20,7 @@
 #include "platform/commctrl.h"
 #include "resources/resource_ids.h"
 #include "settings/app_settings.h"
+#include "settings/settings_dialogs.h"
 
 HWND menuBar = nullptr;
 HICON trayIcon = nullptr;
@@ -185,6 +186,14 @@ void onKeyUp(HWND window, WPARAM key) {
     if (isSmartphone != 0 && isSmartphoneExitKey(key)) SendMessageW(window, WM_CLOSE, 0, 0);
 }
 
+// A modal dialog from its template; afterwards the input panel is forced down and the
+// taskbar, input panel button and start icon are hidden again.
+void runDialog(HWND window, int templateId, DLGPROC procedure) {
+    DialogBoxParamW(appInstance, MAKEINTRESOURCEW(templateId), window, procedure, 0);
+    SHSipPreference(window, SIP_FORCEDOWN);
+    SHFullScreen(window, SHFS_HIDETASKBAR | SHFS_HIDESIPBUTTON | SHFS_HIDESTARTICON);
+}
+
 // Only with a button assigned: the next start by that button will confirm it.
 void startHardwareButtonTest(HWND window) {
     if (appSettings.hardwareKey[0] == 0) return;
@@ -203,11 +212,18 @@ bool onCommand(HWND window, WORD command) {
             ShowWindow(window, SW_MINIMIZE);
             return true;
         case alertNumbersCommand:
+            runDialog(window, alertNumbersDialogResource, alertNumbersDialogProc);
+            return true;
+        case hardwareKeysCommand:
+            runDialog(window, hardwareKeysDialogResource, hardwareKeysDialogProc);
+            return true;
+        case ownerDetailsCommand:
+            runDialog(window, ownerDetailsDialogResource, ownerDetailsDialogProc);
+            return true;
         case gpsTestCommand:
         case alertTestCommand:
-        case hardwareKeysCommand:
-        case ownerDetailsCommand: return true;  // the dialogs are opened here once they exist
-        case helpCommand: return true;          // the manual has no action
+            return true;                // the self-test dialogs are opened here once they exist
+        case helpCommand: return true;  // the manual has no action
         case leftSoftKeyCommand: beginEmergencyProcedure(window); return true;
         case rightSoftKeyCommand: showMenuAboveBar(window); return true;
         case hardwareButtonTestCommand: startHardwareButtonTest(window); return true;

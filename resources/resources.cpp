@@ -1,11 +1,14 @@
 // The program's resources by number: accelerator table 3, icon 103, the skin bitmap
 // 105, the main popup menu 108, the soft-key menu bars 107, 109 and 110 and the
-// strings that label their keys. Dialog templates join this directory as the dialogs
-// are built.
+// strings that label their keys, the settings dialogs' templates 106, 107 and 109
+// (resources/dialog_templates.cpp) and the self-tests' 110 and 111
+// (resources/test_dialogs.cpp).
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "platform/resource.h"
+#include "resources/dialog_templates.h"
 #include "resources/resource_ids.h"
 #include "resources/skin.h"
 #include "resources/test_dialogs.h"
@@ -46,6 +49,8 @@ const std::array<uint32_t, iconSize * iconSize>& programIcon() {
     return pixels;
 }
 
+using orven::resources::dialogTemplateCount;
+using orven::resources::dialogTemplates;
 using orven::resources::MenuEntry;
 
 // Menu 108: its first popup is the main menu; "Hide (minimize)" and the owner-drawn
@@ -100,9 +105,27 @@ namespace orven::resources {
 const Directory& programResources() {
     static const Icon icons[] = {{programIconResource, iconSize, iconSize, programIcon().data()}};
     static const Bitmap bitmaps[] = {{skinBitmapResource, skinWidth, skinHeight, skinPixels}};
-    static const Dialog dialogs[] = {alertTestTemplate, gpsTestTemplate};
-    static const Directory directory{acceleratorTables, 1, icons,   1, bitmaps, 1, menus, 1,
-                                     menuBars,          3, strings, 6, dialogs, 2};
+    // The settings dialogs' templates, then the self-tests'.
+    static const std::vector<Dialog> dialogs = [] {
+        std::vector<Dialog> all(dialogTemplates(), dialogTemplates() + dialogTemplateCount());
+        all.push_back(alertTestTemplate);
+        all.push_back(gpsTestTemplate);
+        return all;
+    }();
+    static const Directory directory{acceleratorTables,
+                                     1,
+                                     icons,
+                                     1,
+                                     bitmaps,
+                                     1,
+                                     menus,
+                                     1,
+                                     menuBars,
+                                     3,
+                                     strings,
+                                     6,
+                                     dialogs.data(),
+                                     static_cast<int>(dialogs.size())};
     return directory;
 }
 

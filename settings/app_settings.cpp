@@ -10,6 +10,7 @@
 
 #include <bit>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 static_assert(std::endian::native == std::endian::little,
@@ -21,6 +22,9 @@ const WCHAR settingsKeyName[] = u"SOFTWARE\\ZURV\\ORVEN";
 const WCHAR gpsPortNumberValue[] = u"GPS port number";
 
 namespace {
+
+// Guards alertNumber1 and alertNumber2 (see app_settings.h).
+std::mutex alertNumbersLock;
 
 constexpr int alertSendCounts[alertsNumberChoices] = {1, 2, 3, 4, 5, 10, 15};
 constexpr int32_t defaultAlertsNumber = 5;
@@ -34,6 +38,12 @@ void readNumber(HKEY key, LPCWSTR name, int32_t& field) {
     if (type != REG_DWORD || size != sizeof data) return;
     field = int32_t(uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
                     uint32_t(data[3]) << 24);
+}
+
+void readNumber(HKEY key, LPCWSTR name, std::atomic<int32_t>& field) {
+    int32_t value = field;
+    readNumber(key, name, value);
+    field = value;
 }
 
 // A REG_SZ replaces the field, up to its first zero and cut to the field's capacity;
@@ -77,17 +87,19 @@ int loadSettings() {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyName, 0, 0, &key) != ERROR_SUCCESS) return 1;
     AppSettings& s = appSettings;
-    int32_t port = s.gpsPortNumber;
-    readNumber(key, gpsPortNumberValue, port);
-    s.gpsPortNumber = port;
+    readNumber(key, gpsPortNumberValue, s.gpsPortNumber);
     readNumber(key, u"Hardware test", s.hardwareTest);
     readText(key, u"First name", s.firstName, firstNameSize);
     readText(key, u"Family name", s.familyName, familyNameSize);
     readNumber(key, u"Owner blood", s.ownerBlood);
     readNumber(key, u"Owner sex", s.ownerSex);
     readNumber(key, u"Owner age", s.ownerAge);
-    readText(key, u"Alert number 1", s.alertNumber1, alertNumberSize);
-    readText(key, u"Alert number 2", s.alertNumber2, alertNumberSize);
+    WCHAR number1[alertNumberSize], number2[alertNumberSize];
+    lstrcpynW(number1, s.alertNumber1, alertNumberSize);
+    lstrcpynW(number2, s.alertNumber2, alertNumberSize);
+    readText(key, u"Alert number 1", number1, alertNumberSize);
+    readText(key, u"Alert number 2", number2, alertNumberSize);
+    storeAlertNumbers(number1, number2);
     readNumber(key, u"Alerts number", s.alertsNumber);
     readNumber(key, u"Auto-answering", s.autoAnswering);
     readNumber(key, u"Auto-speakerphone", s.autoSpeakerphone);
@@ -121,6 +133,18 @@ int saveSettings() {
     return 1;
 }
 
+void copyAlertNumbers(WCHAR number1[alertNumberSize], WCHAR number2[alertNumberSize]) {
+    std::lock_guard lock(alertNumbersLock);
+    lstrcpynW(number1, appSettings.alertNumber1, alertNumberSize);
+    lstrcpynW(number2, appSettings.alertNumber2, alertNumberSize);
+}
+
+void storeAlertNumbers(const WCHAR* number1, const WCHAR* number2) {
+    std::lock_guard lock(alertNumbersLock);
+    lstrcpynW(appSettings.alertNumber1, number1, alertNumberSize);
+    lstrcpynW(appSettings.alertNumber2, number2, alertNumberSize);
+}
+
 bool usableNumber(const WCHAR* number) {
     return number != nullptr && number[0] != 0 && number[1] != 0 && number[2] != 0;
 }
@@ -135,6 +159,7 @@ int alertSendLimit(int32_t alertsNumber) {
 }
 
 void resetSettingsForTests() {
+    std::lock_guard lock(alertNumbersLock);
     std::destroy_at(&appSettings);
     std::construct_at(&appSettings);
 }
