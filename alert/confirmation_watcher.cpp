@@ -1,7 +1,7 @@
 // The confirmation watcher. The radio thread registers two callbacks with the radio
 // interface and sleeps; the interface calls onRadioNotify on its own notification
-// thread. While an alert is pending, a message or a call whose number contains an alert
-// number or the test number confirms it: the repeat send stops, the shell's notification
+// thread. While an alert is pending, a message or a call whose number ends with a usable
+// alert number or test number confirms it: the repeat send stops, the shell's notification
 // window closes, the status says who confirmed, a call may be answered and put on the
 // loudspeaker, and timer 8 tells the main window.
 //
@@ -56,15 +56,26 @@ void copyReceivedNumber(LPCWSTR received, WCHAR number[receivedNumberSize]) {
         number[length - 1] = 0;
 }
 
-// Alert number 1, alert number 2, then the test number: a stored number that is not
-// empty and occurs anywhere in the received one.
+// Whether the received number ends with the stored one: a number stored without its
+// country prefix still matches a sender shown with it, but a number that merely holds
+// the stored one somewhere in its middle does not.
+bool endsWith(LPCWSTR received, LPCWSTR stored) {
+    const int receivedLength = lstrlenW(received);
+    const int storedLength = lstrlenW(stored);
+    return storedLength <= receivedLength &&
+           lstrcmpW(received + receivedLength - storedLength, stored) == 0;
+}
+
+// Alert number 1, alert number 2, then the test number. Only a usable number (one the
+// alerts go to) confirms: a stored number of one or two characters would otherwise end
+// almost any number that calls.
 bool confirmingNumber(LPCWSTR received) {
     WCHAR number1[alertNumberSize], number2[alertNumberSize], test[testNumberSize];
     copyAlertNumbers(number1, number2);
     copyTestNumber(test);
     const WCHAR* stored[] = {number1, number2, test};
     for (const WCHAR* number : stored)
-        if (number[0] != 0 && StrStrW(received, number) != nullptr) return true;
+        if (usableNumber(number) && endsWith(received, number)) return true;
     return false;
 }
 

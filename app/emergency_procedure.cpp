@@ -36,6 +36,35 @@ bool anyAlertNumberSet() {
     return usableNumber(appSettings.alertNumber1) || usableNumber(appSettings.alertNumber2);
 }
 
+// Failed sends since the last successful one (GUI thread only). A send that fails is
+// tried again a minute later, until as many attempts in a row have failed as the owner
+// asked for sends: the owner must never be left believing help is being called when
+// nothing went out.
+uint32_t failedSendsInARow = 0;
+
+uint32_t sendLimit() {
+    return static_cast<uint32_t>(alertSendLimit(appSettings.alertsNumber));
+}
+
+// One attempt: on success timer 6 follows; a failure says so on the screen at once and
+// either schedules the retry on timer 7 or, at the end of the attempts, ends the series.
+// A test alert is tried once.
+void sendOrRetry(HWND window) {
+    if (sendAlert()) {
+        failedSendsInARow = 0;
+        SetTimer(window, afterSendTimer, afterSendMs, nullptr);
+        return;
+    }
+    ++failedSendsInARow;
+    if (testMode.load() == 0 && failedSendsInARow < sendLimit()) {
+        setStatusText(u"Alert NOT sent yet\nTrying again in 1 minute...");
+        SetTimer(window, repeatSendTimer, repeatSendMs, nullptr);
+        return;
+    }
+    failedSendsInARow = 0;
+    setStatusText(u"Alert could NOT be sent!\nCheck the phone and try again.");
+}
+
 void showPositionStatus(LPCWSTR secondLineFormat) {
     GpsFix fix = copyGpsFix();
     formatStatusText(secondLineFormat, fix.lastFixTime.wHour, fix.lastFixTime.wMinute,
@@ -153,11 +182,12 @@ void onPositionFoundTimer(HWND window) {
     gpsPortClose();
 }
 
-// Timer 55: the first send. A failure ends the procedure with the status unchanged.
+// Timer 55: the first send of a series.
 void onFirstSendTimer(HWND window) {
     KillTimer(window, firstSendTimer);
+    failedSendsInARow = 0;
     playCue(sendingCue, false);
-    if (sendAlert()) SetTimer(window, afterSendTimer, afterSendMs, nullptr);
+    sendOrRetry(window);
 }
 
 // Timer 6: cue 8 after every successful send, then the next send in a minute while
@@ -165,18 +195,17 @@ void onFirstSendTimer(HWND window) {
 void onAfterSendTimer(HWND window) {
     KillTimer(window, afterSendTimer);
     playCue(sentCue, false);
-    if (testMode.load() == 0 &&
-        alertsSent.load() < static_cast<uint32_t>(alertSendLimit(appSettings.alertsNumber)))
+    if (testMode.load() == 0 && alertsSent.load() < sendLimit())
         SetTimer(mainWindow, repeatSendTimer, repeatSendMs, nullptr);
 }
 
-// Timer 7: a repeated send. A failed repeat ends the series.
+// Timer 7: a repeated send, or the retry of a failed one (which the count of earlier
+// series does not hold back).
 void onRepeatSendTimer(HWND window) {
     KillTimer(window, repeatSendTimer);
-    if (alertsSent.load() >= static_cast<uint32_t>(alertSendLimit(appSettings.alertsNumber)))
-        return;
+    if (failedSendsInARow == 0 && alertsSent.load() >= sendLimit()) return;
     playCue(sendingCue, false);
-    if (sendAlert()) SetTimer(window, afterSendTimer, afterSendMs, nullptr);
+    sendOrRetry(window);
 }
 
 // Timer 8: the alert was confirmed. From now on replies and calls are ignored; cue 9

@@ -93,6 +93,42 @@ void showStatus(LPCWSTR text) {
     if (lstrcmpW(shown, text) != 0) setStatusText(text);
 }
 
+// What the main screen shows of the link besides the status text: while a receiver
+// answers without a fix, its last sentence and the satellite counts; otherwise nothing.
+struct Diagnostics {
+    bool shown = false;
+    uint32_t inView = 0, used = 0;
+    WCHAR sentence[lastSentenceSize] = {};
+
+    bool operator==(const Diagnostics& other) const {
+        return shown == other.shown && inView == other.inView && used == other.used &&
+               lstrcmpW(sentence, other.sentence) == 0;
+    }
+};
+
+Diagnostics currentDiagnostics() {
+    Diagnostics now;
+    now.shown = gpsState.rmcStatus.load() != 1 && gpsState.fixQuality.load() == 0 &&
+                gpsState.receiverFound.load() != 0 && gpsState.searchState.load() != 0;
+    if (!now.shown) return now;
+    now.inView = gpsState.satellitesInView.load();
+    now.used = gpsState.satellitesUsed.load();
+    copyLastSentence(now.sentence);
+    return now;
+}
+
+// The diagnostics last asked to be painted. Guarded by linkLock (the reader of the
+// current port, and gpsPortOpen).
+Diagnostics paintedDiagnostics;
+
+// After each sentence: a repaint when the diagnostics changed, and only then.
+void repaintChangedDiagnostics() {
+    Diagnostics now = currentDiagnostics();
+    if (now == paintedDiagnostics) return;
+    paintedDiagnostics = now;
+    InvalidateRect(mainWindow, nullptr, FALSE);
+}
+
 // The first sentence holding "$GP": the receiver is on this port. Cue 4 plays with the
 // link lock released, so the GUI can close the port meanwhile; false when it did.
 bool announceReceiver(HANDLE port, std::unique_lock<std::mutex>& link) {
@@ -132,6 +168,7 @@ bool onSentence(HANDLE port, std::unique_lock<std::mutex>& link) {
     if (gpsState.receiverFound.load() == 1)
         SetTimer(mainWindow, receiverLostTimer, receiverLostMs, nullptr);
     dispatchSentence();
+    repaintChangedDiagnostics();
     return true;
 }
 
@@ -162,6 +199,7 @@ int gpsPortOpen(LPCWSTR portName) {
     {
         std::lock_guard link(linkLock);
         gpsState.portHandle.store(port);
+        paintedDiagnostics = Diagnostics{};
     }
     {
         std::lock_guard hold(readersLock);

@@ -5,6 +5,8 @@
 // time about as fast as real time passes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "common/alert_permission.h"
 #include "common/gps_state.h"
 #include "common/status_text.h"
+#include "platform/modem.h"
 #include "platform/testing.h"
 #include "settings/app_settings.h"
 #include "sim/modem.h"
@@ -345,5 +348,91 @@ TEST_F(Procedure, ClosingDuringASeriesStopsIt) {
     EXPECT_EQ(cues(), std::vector<int>{111});
     EXPECT_EQ(modem->messages().size(), 1u);
 }
+
+}  // namespace
+
+namespace {
+
+// A send that fails is tried again a minute later, says so on the screen at once, and
+// after as many failures in a row as the owner's count of sends ends with a plain word
+// that the alert could not be sent. Successful sends count as before.
+struct FailedSendRow {
+    const char* legend;
+    std::string settings;
+    std::function<void(Modem&)> fault;
+    std::vector<std::u16string> statuses;  // after each attempt, a minute apart
+    std::vector<size_t> received;          // messages per alert number 1, 2 at the end
+};
+
+const std::u16string retrying = u"Alert NOT sent yet\nTrying again in 1 minute...";
+const std::u16string givenUp = u"Alert could NOT be sent!\nCheck the phone and try again.";
+const std::u16string sentOnce = u"Alert has sent correctly\nAwaiting for response...";
+const std::string twoNumbers =
+    "\"Alert number 1\"=\"600100200\"\r\n\"Alert number 2\"=\"600300400\"\r\n";
+
+const FailedSendRow failedSendRows[] = {
+    {"refused once, then sent twice",
+     twoNumbers + "\"Alerts number\"=dword:00000001\r\n",
+     [](Modem& m) { m.refuseSubmissions(1, "+CMS ERROR: 500"); },
+     {retrying, sentOnce, u"Alerts've sent 2x correctly\nAwaiting for response..."},
+     {2, 2}},
+    {"the second number refused: the attempt does not count",
+     twoNumbers + "\"Alerts number\"=dword:00000000\r\n",
+     // The alert goes as three parts: the first number's are accepted.
+     [](Modem& m) { m.refuseSubmissions(1, "ERROR", 3); },
+     {givenUp},
+     {1, 0}},
+    {"every attempt refused: three tries for three sends",
+     twoNumbers + "\"Alerts number\"=dword:00000002\r\n",
+     [](Modem& m) { m.refuseSubmissions(100, "+CMS ERROR: 38"); },
+     {retrying, retrying, givenUp},
+     {0, 0}},
+    {"no answer from the network, then sent",
+     "\"Alert number 1\"=\"600100200\"\r\n\"Alerts number\"=dword:00000001\r\n",
+     [](Modem& m) { m.ignoreSubmissions(1); },
+     {retrying, sentOnce, u"Alerts've sent 2x correctly\nAwaiting for response..."},
+     {2, 0}},
+};
+
+void PrintTo(const FailedSendRow& row, std::ostream* out) {
+    *out << row.legend;
+}
+
+class FailedSend : public Procedure, public ::testing::WithParamInterface<FailedSendRow> {};
+
+TEST_P(FailedSend, IsRetriedAndShown) {
+    const FailedSendRow& row = GetParam();
+    SCOPED_TRACE(row.legend);
+    orven::modem::Timeouts shortWaits = orven::modem::timeouts();
+    shortWaits.submit = 1000;
+    orven::modem::setTimeoutsForTests(shortWaits);
+    row.fault(*modem);
+    prepare(row.settings + "\"GPS port number\"=dword:00000004\r\n", 4);
+    startAndSettle();
+    phone.tap(50, 300);
+    phone.advance(1000);
+    for (size_t i = 0; i < row.statuses.size(); ++i) {
+        if (i > 0) phone.advance(59000);
+        ASSERT_TRUE(statusBecomes(row.statuses[i], i == 0 ? 20000 : 5000))
+            << i << ": " << orven::toUtf8(phone.read(statusNow));
+    }
+    auto sendingCues = [] {
+        std::vector<int> all = cues();
+        return static_cast<size_t>(std::count(all.begin(), all.end(), 7));
+    };
+    const size_t attempts = sendingCues();
+    EXPECT_EQ(attempts, row.statuses.size());
+    phone.advance(5 * 60000);
+    EXPECT_EQ(sendingCues(), attempts) << "nothing more after the series ended";
+    EXPECT_EQ(phone.read(statusNow), row.statuses.back());
+    size_t toFirst = 0, toSecond = 0;
+    for (const auto& message : modem->messages())
+        (message.number == u"600100200" ? toFirst : toSecond)++;
+    EXPECT_EQ(toFirst, row.received[0]);
+    EXPECT_EQ(toSecond, row.received[1]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, FailedSend, ::testing::ValuesIn(failedSendRows),
+                         [](const auto& info) { return "row" + std::to_string(info.index); });
 
 }  // namespace

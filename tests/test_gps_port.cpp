@@ -7,6 +7,7 @@
 // reader is a real thread, waited for with bounded polls that do not move virtual time.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -264,3 +265,46 @@ TEST(GpsPort, FailedOpenClosesThePreviousPortAndLeavesNone) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the last paint of the main window saw of the receiver's diagnostics.
+std::atomic<uint32_t> paintedInView{0};
+std::atomic<int> paints{0};
+
+LRESULT CALLBACK paintingLinkProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_PAINT) return linkWindowProc(window, message, wParam, lParam);
+    PAINTSTRUCT paint;
+    BeginPaint(window, &paint);
+    paintedInView = gpsState.satellitesInView.load();
+    ++paints;
+    EndPaint(window, &paint);
+    return 0;
+}
+
+}  // namespace
+
+// A receiver that answers without a fix while its satellites come into view: the screen
+// follows every change of its diagnostics, although the status text stays the same.
+TEST(GpsPort, TheDiagnosticsAreRepaintedAsTheyChange) {
+    Device device(paintingLinkProc, 17);
+    appSettings.gpsPortNumber = 3;
+    gpsState.searchState = 1;
+    const std::string log =
+        "$GPGGA,123519.00,,,,,0,00,99.99,,,,,,*48\n$GPGSV,1,1,00*79\n"
+        "$GPGGA,123520.00,,,,,0,00,99.99,,,,,,*42\n$GPGSV,1,1,05*7C\n"
+        "$GPGGA,123521.00,,,,,0,00,99.99,,,,,,*43\n$GPGSV,1,1,08*71\n";
+    auto gps = receiver({{Phase::replay, 0, log}}, /*paced=*/true);
+    ASSERT_TRUE(orven::sim::mapComPort(3, gps->devicePath()));
+    ASSERT_EQ(gpsPortOpen(u"COM3:"), 1);
+    gps->switchOn();
+    ASSERT_TRUE(device.waitFor([] { return paints.load() > 0 && gpsState.receiverFound == 1; }));
+    ASSERT_TRUE(device.waitFor([] { return gpsState.satellitesInView.load() == 8; }));
+    device.waitFor([] { return false; }, 200);  // the reader finishes that sentence
+    EXPECT_EQ(paintedInView.load(), 8u) << "the screen still shows an older count";
+    EXPECT_EQ(status(), "GPS Rx found\nAwaiting for position...");
+    // Nothing changes any more: no further repaint.
+    const int before = paints.load();
+    device.waitFor([] { return false; }, 300);
+    EXPECT_EQ(paints.load(), before);
+}
