@@ -19,6 +19,8 @@
 #include "gps/gps_port.h"
 #include "platform/commctrl.h"
 #include "resources/resource_ids.h"
+#include "selftest/alert_test_dialog.h"
+#include "selftest/gps_test_dialog.h"
 #include "settings/app_settings.h"
 #include "settings/settings_dialogs.h"
 
@@ -221,8 +223,11 @@ bool onCommand(HWND window, WORD command) {
             runDialog(window, ownerDetailsDialogResource, ownerDetailsDialogProc);
             return true;
         case gpsTestCommand:
+            runDialog(window, gpsTestDialogResource, gpsTestDialogProc);
+            return true;
         case alertTestCommand:
-            return true;                // the self-test dialogs are opened here once they exist
+            runDialog(window, alertTestDialogResource, alertTestDialogProc);
+            return true;
         case helpCommand: return true;  // the manual has no action
         case leftSoftKeyCommand: beginEmergencyProcedure(window); return true;
         case rightSoftKeyCommand: showMenuAboveBar(window); return true;
