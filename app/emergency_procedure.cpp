@@ -177,6 +177,10 @@ void onPositionFoundTimer(HWND window) {
         showPositionStatus(u"Position found at %02d:%02d\nAlert is sending away...");
         SetTimer(window, firstSendTimer, firstSendMs, nullptr);
     }
+    // The search is over: a check still pending (the alert-sending test can hand its
+    // position over while the search runs) must not open the next port.
+    KillTimer(window, scanTimer);
+    KillTimer(window, knownPortTimer);
     setSearchSendsAlert(false);
     gpsState.searchState.store(0);
     gpsPortClose();
