@@ -5,6 +5,7 @@
 // (SHInitDialog, the input panel) in platform/shell.h.
 #pragma once
 
+#include "platform/resource.h"
 #include "platform/window.h"
 
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
@@ -140,6 +141,10 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 // no input. Returns the value given to EndDialog, -1 when the template does not exist.
 INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND owner, DLGPROC dialogProc,
                         LPARAM initParam);
+// The same from a template in memory.
+typedef const orven::resources::Dialog* LPCDLGTEMPLATEW;
+INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner,
+                                DLGPROC dialogProc, LPARAM initParam);
 #define DialogBoxW(instance, templateName, owner, dialogProc) \
     DialogBoxParamW(instance, templateName, owner, dialogProc, 0)
 // Ends the modal loop once the current message is handled; the dialog is destroyed

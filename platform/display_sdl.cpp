@@ -8,7 +8,9 @@
 #include <memory>
 
 #include "platform/gui_internal.h"
+#include "platform/hardware_buttons.h"
 #include "platform/internal.h"
+#include "platform/text.h"
 #include "platform/window_manager.h"
 
 namespace orven::display {
@@ -30,6 +32,8 @@ int virtualKeyOf(SDL_Keycode key) {
         case SDLK_KP_6: return VK_NUMPAD6;
         case SDLK_F1: return VK_F1;
         case SDLK_F2: return VK_F2;
+        case SDLK_DELETE: return VK_DELETE;
+        case SDLK_END: return VK_END;
         case SDLK_LCTRL:
         case SDLK_RCTRL: return VK_CONTROL;
         case SDLK_LSHIFT:
@@ -141,7 +145,11 @@ struct SdlBackend final : Backend {
                 break;
             case SDL_KEYDOWN:
             case SDL_KEYUP:
-                if (event.key.keysym.sym == SDLK_F1 || event.key.keysym.sym == SDLK_F2) {
+                if (event.key.keysym.sym >= SDLK_F5 && event.key.keysym.sym <= SDLK_F8) {
+                    // The phone's hardware buttons: the shell starts what is assigned.
+                    if (event.type == SDL_KEYDOWN && event.key.repeat == 0)
+                        shell::pressHardwareButton(1 + (event.key.keysym.sym - SDLK_F5));
+                } else if (event.key.keysym.sym == SDLK_F1 || event.key.keysym.sym == SDLK_F2) {
                     // The soft keys press the keys of the menu bar shown.
                     if (event.key.repeat == 0)
                         gui::softKey(event.key.keysym.sym == SDLK_F1 ? 0 : 1,
@@ -151,9 +159,8 @@ struct SdlBackend final : Backend {
                 }
                 break;
             case SDL_TEXTINPUT:
-                for (const char* p = event.text.text; *p != 0; ++p)
-                    if (static_cast<unsigned char>(*p) < 0x80)
-                        wm::deliverChar(static_cast<WCHAR>(*p));
+                // UTF-8 from the desktop's keyboard: one WM_CHAR per UTF-16 unit.
+                for (char16_t unit : fromUtf8(event.text.text)) wm::deliverChar(unit);
                 break;
             case SDL_WINDOWEVENT:
                 if (event.window.event == SDL_WINDOWEVENT_EXPOSED && lastPixels != nullptr)

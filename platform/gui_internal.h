@@ -69,6 +69,17 @@ bool dismissOpenMenu();
 // A soft key pressed (down) or released: 0 left, 1 right. It goes to the menu bar of
 // the newest visible window that has one, else to the windows as F1/F2.
 void softKey(int index, bool down);
+// The SHMBOF_* flags the menu bar of `parent` was given for a key with
+// SHCMBM_OVERRIDEKEY (0: none, the key keeps its default).
+DWORD menuBarKeyOverride(HWND parent, int virtualKey);
+
+// ---- The input panel (sip.cpp)
+bool sipShown();
+struct SipKeyShown {
+    WCHAR character;
+    RECT rect;  // on the screen
+};
+std::vector<SipKeyShown> sipKeys();
 struct TrayIconShown {
     HWND window = nullptr;
     UINT id = 0;

@@ -37,6 +37,8 @@ void deliverKey(int virtualKey, bool down) {
     internal::trace("key vk=%#x %s", virtualKey, down ? "down" : "up");
     PostMessageW(target, down ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(virtualKey),
                  down ? 1 : static_cast<LPARAM>(0xC0000001));
+    // The keyboard's Backspace also types its character, as a translated key would.
+    if (down && virtualKey == VK_BACK) PostMessageW(target, WM_CHAR, VK_BACK, 1);
 }
 
 void deliverChar(WCHAR c) {

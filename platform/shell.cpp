@@ -29,6 +29,7 @@ struct Bar {
     HWND parent = nullptr;
     std::vector<resources::MenuBarButton> buttons;
     std::vector<std::u16string> labels;
+    std::unordered_map<int, DWORD> overrides;  // SHMBOF_* flags by virtual key
 };
 
 std::mutex barLock;
@@ -94,8 +95,15 @@ LRESULT CALLBACK barProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
         case WM_KEYUP:
             if (wParam == VK_TSOFT1 || wParam == VK_TSOFT2) press(hwnd, wParam - VK_TSOFT1);
             return 0;
-        case SHCMBM_OVERRIDEKEY:
-            return TRUE;  // the Back key's handling belongs to the dialog that asks
+        case SHCMBM_OVERRIDEKEY: {
+            // lParam: the flags to change in the low word, their new values in the high.
+            std::lock_guard<std::mutex> hold(barLock);
+            auto it = bars.find(hwnd);
+            if (it == bars.end()) return FALSE;
+            DWORD& flags = it->second.overrides[static_cast<int>(wParam)];
+            flags = (flags & ~LOWORD(lParam)) | (HIWORD(lParam) & LOWORD(lParam));
+            return TRUE;
+        }
         case WM_DESTROY: {
             std::lock_guard<std::mutex> hold(barLock);
             bars.erase(hwnd);
@@ -129,6 +137,16 @@ HWND activeBar() {
 }  // namespace
 
 namespace orven::gui {
+
+DWORD menuBarKeyOverride(HWND parent, int virtualKey) {
+    std::lock_guard<std::mutex> hold(barLock);
+    for (auto& [window, bar] : bars) {
+        if (bar.parent != parent) continue;
+        auto it = bar.overrides.find(virtualKey);
+        return it != bar.overrides.end() ? it->second : 0;
+    }
+    return 0;
+}
 
 // A soft key's release goes where its press went. Message boxes and menus act on the
 // press, so its release is dropped: released after the box has gone, it must neither
@@ -177,9 +195,14 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* info) {
     }
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     int barHeight = GetSystemMetrics(SM_CYMENU);
-    HWND window = CreateWindowExW(0, barClass, u"", WS_CHILD | WS_VISIBLE, 0, height - barHeight,
-                                  width, barHeight, info->hwndParent, nullptr, nullptr, nullptr);
+    RECT parent{};
+    GetWindowRect(info->hwndParent, &parent);
+    HWND window = CreateWindowExW(0, barClass, u"", WS_CHILD | WS_VISIBLE, -parent.left,
+                                  height - barHeight - parent.top, width, barHeight,
+                                  info->hwndParent, nullptr, nullptr, nullptr);
     if (window == nullptr) return FALSE;
+    // The bar belongs to the bottom of the screen: it stays there when its parent moves.
+    if (auto bar = wm::find(window)) bar->keepsScreenPosition = true;
     {
         std::lock_guard<std::mutex> hold(barLock);
         bars[window] = std::move(bar);
@@ -210,24 +233,33 @@ BOOL SHHandleWMSettingChange(HWND, WPARAM, LPARAM, SHACTIVATEINFO* info) {
     return info != nullptr ? TRUE : FALSE;
 }
 
-// ---- SHSipPreference
-BOOL SHSipPreference(HWND hwnd, SIPSTATE state) {
-    internal::trace("SHSipPreference hwnd=%#lx state=%d", handleValue(hwnd),
-                    static_cast<int>(state));
-    return hwnd != nullptr ? TRUE : FALSE;
-}
-
 // ---- SHInitDialog
 BOOL SHInitDialog(SHINITDLGINFO* info) {
-    return info != nullptr && IsWindow(info->hDlg) ? TRUE : FALSE;
+    if (info == nullptr || !IsWindow(info->hDlg)) return FALSE;
+    internal::trace("SHInitDialog hwnd=%#lx flags=%#x", handleValue(info->hDlg),
+                    static_cast<unsigned>(info->dwFlags));
+    if ((info->dwMask & SHIDIM_FLAGS) == 0) return TRUE;
+    DWORD flags = info->dwFlags;
+    if (flags & SHIDIF_SIPDOWN) SHSipPreference(info->hDlg, SIP_DOWN);
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    if (flags & (SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_FULLSCREENNOMENUBAR)) {
+        MoveWindow(info->hDlg, 0, 0, width, height, TRUE);
+    } else if (flags & SHIDIF_SIZEDLG) {
+        SIPINFO sip{};
+        sip.cbSize = sizeof(sip);
+        SHSipInfo(SPI_GETSIPINFO, 0, &sip, 0);
+        MoveWindow(info->hDlg, 0, 0, width, sip.rcVisibleDesktop.bottom, TRUE);
+    }
+    return TRUE;
 }
 
 // ---- SHSendBackToFocusWindow
-void SHSendBackToFocusWindow(UINT, WPARAM, LPARAM) {}
-
-// ---- SHSipInfo
-BOOL SHSipInfo(UINT action, UINT, void* data, UINT) {
-    auto* info = static_cast<SIPINFO*>(data);
-    if (info == nullptr || info->cbSize < sizeof(SIPINFO)) return FALSE;
-    return action == SPI_GETSIPINFO || action == SPI_SETSIPINFO ? TRUE : FALSE;
+// The press of Back erases before the caret of the focused edit (a Backspace); its
+// release does nothing.
+void SHSendBackToFocusWindow(UINT message, WPARAM, LPARAM lParam) {
+    if (message != WM_HOTKEY || HIWORD(lParam) != VK_TBACK) return;
+    HWND focus = GetFocus();
+    if (focus == nullptr || (LOWORD(lParam) & MOD_KEYUP) != 0) return;
+    SendMessageW(focus, WM_KEYDOWN, VK_BACK, 1);
+    SendMessageW(focus, WM_CHAR, VK_BACK, 1);
 }

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/device.h"
+#include "platform/hardware_buttons.h"
 #include "platform/internal.h"
 #include "platform/window_manager.h"
 
@@ -265,22 +266,30 @@ void Phone::type(const std::u16string& text) const {
     advance(0);
 }
 
-void Phone::hardwareButton(int) const {
+void Phone::hardwareButton(int n) const {
+    shell::pressHardwareButton(n);
     advance(0);
 }
 
 bool sipShown() {
-    return false;
+    return gui::sipShown();
 }
 
 std::vector<SipKey> sipKeys() {
-    return {};
+    std::vector<SipKey> keys;
+    for (const auto& key : gui::sipKeys()) keys.push_back(SipKey{key.character, key.rect});
+    return keys;
 }
 
 std::vector<ButtonLaunch> buttonLaunches() {
-    return {};
+    std::vector<ButtonLaunch> result;
+    for (const auto& launch : shell::buttonLaunches())
+        result.push_back(ButtonLaunch{launch.command, launch.executable, launch.arguments});
+    return result;
 }
 
-void setProgramExecutable(const std::string&) {}
+void setProgramExecutable(const std::string& path) {
+    shell::setProgramExecutable(path);
+}
 
 }  // namespace orven::test

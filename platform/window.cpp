@@ -36,7 +36,7 @@ std::u16string classNameOf(LPCWSTR name) {
 void shiftDescendantsLocked(HWND hwnd, int dx, int dy) {
     if (dx == 0 && dy == 0) return;
     for (auto& [id, w] : windows) {
-        if (w->parent != hwnd) continue;
+        if (w->parent != hwnd || w->keepsScreenPosition) continue;
         w->rect =
             RECT{w->rect.left + dx, w->rect.top + dy, w->rect.right + dx, w->rect.bottom + dy};
         shiftDescendantsLocked(reinterpret_cast<HWND>(id), dx, dy);
@@ -397,17 +397,34 @@ int GetWindowTextW(HWND hwnd, LPWSTR text, int maxCount) {
 // ---- SetWindowTextW
 // May come from another thread (the shell's bubbles are updated by the radio's): the
 // GUI thread is woken to repaint.
+// An edit control hears of it (WM_SETTEXT) when called on the GUI thread.
 BOOL SetWindowTextW(HWND hwnd, LPCWSTR text) {
+    auto window = wm::find(hwnd);
+    if (window && window->textByMessage && internal::onGuiThread())
+        return SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE : FALSE;
+    return wm::storeTitle(hwnd, text) ? TRUE : FALSE;
+}
+
+namespace orven::wm {
+
+bool storeTitle(HWND hwnd, LPCWSTR text) {
     {
-        std::lock_guard<std::mutex> hold(wm::loopLock());
-        auto window = wm::findLocked(hwnd);
-        if (!window) return FALSE;
+        std::lock_guard<std::mutex> hold(loopLock());
+        auto window = findLocked(hwnd);
+        if (!window) return false;
         window->title = text != nullptr ? text : u"";
-        wm::markInvalidLocked(*window, true);
+        markInvalidLocked(*window, true);
     }
     internal::wakeGui();
-    return TRUE;
+    return true;
 }
+
+void receiveTextMessages(HWND hwnd) {
+    std::lock_guard<std::mutex> hold(loopLock());
+    if (auto window = findLocked(hwnd)) window->textByMessage = true;
+}
+
+}  // namespace orven::wm
 
 // ---- FindWindowW
 // Both the class and the title must match (a null argument matches any). Windows of
@@ -508,6 +525,9 @@ LONG GetWindowLongW(HWND hwnd, int index) {
                                      (window->disabled ? WS_DISABLED : 0));
         case GWL_ID: return window->controlId;
         case GWL_USERDATA: return static_cast<LONG>(window->userData);
+        case 0:
+        case 4:
+        case 8: return static_cast<LONG>(window->dialogWords[index / 4]);  // DWL_*
         default: return 0;
     }
 }
@@ -527,6 +547,9 @@ LONG SetWindowLongW(HWND hwnd, int index, LONG value) {
             break;
         case GWL_ID: window->controlId = value; break;
         case GWL_USERDATA: window->userData = value; break;
+        case 0:
+        case 4:
+        case 8: window->dialogWords[index / 4] = value; break;  // DWL_*
         default: return 0;
     }
     return previous;

@@ -24,11 +24,14 @@ struct Window {
     WNDPROC proc = nullptr;
     DWORD style = 0;
     HBRUSH background = nullptr;
-    HWND parent = nullptr;  // child windows only
-    HWND owner = nullptr;   // top-level windows owned by another (dialogs): die with it
-    int controlId = 0;      // GWL_ID: a child's id (the menu argument of CreateWindowExW)
-    LONG_PTR userData = 0;  // GWL_USERDATA
-    bool disabled = false;  // WS_DISABLED
+    HWND parent = nullptr;       // child windows only
+    HWND owner = nullptr;        // top-level windows owned by another (dialogs): die with it
+    int controlId = 0;           // GWL_ID: a child's id (the menu argument of CreateWindowExW)
+    LONG_PTR userData = 0;       // GWL_USERDATA
+    bool disabled = false;       // WS_DISABLED
+    bool textByMessage = false;  // SetWindowTextW sends WM_SETTEXT (edit controls)
+    bool keepsScreenPosition = false;  // a child that stays put when its parent moves
+    LONG_PTR dialogWords[3]{};         // DWL_MSGRESULT, DWL_DLGPROC, DWL_USER (dialogs)
     // State of the platform's own window classes (controls, dialogs), dropped with the
     // window. GUI thread only.
     std::shared_ptr<void> extra;
@@ -68,6 +71,11 @@ void removeTimersOfLocked(HWND hwnd);
 
 // The loop's wait (message.cpp).
 void markInvalidLocked(Window& window, bool erase);
+
+// Sets the window's text without WM_SETTEXT (the controls keep their text there), and
+// makes SetWindowTextW on the GUI thread send WM_SETTEXT to the window instead.
+bool storeTitle(HWND hwnd, LPCWSTR text);
+void receiveTextMessages(HWND hwnd);
 
 // A top-level window of this process with that class and title (null matches any).
 HWND findLocalTopLevel(LPCWSTR className, LPCWSTR windowName);
