@@ -41,6 +41,10 @@ bool anyAlertNumberSet() {
 // asked for sends: the owner must never be left believing help is being called when
 // nothing went out.
 uint32_t failedSendsInARow = 0;
+// Whether the series under way began as a test (GUI thread only). A confirmation clears
+// testMode, possibly just before timer 6 runs: the test's series must still end after its
+// one message, and never go on to the alert numbers.
+bool testSeries = false;
 
 uint32_t sendLimit() {
     return static_cast<uint32_t>(alertSendLimit(appSettings.alertsNumber));
@@ -190,6 +194,7 @@ void onPositionFoundTimer(HWND window) {
 void onFirstSendTimer(HWND window) {
     KillTimer(window, firstSendTimer);
     failedSendsInARow = 0;
+    testSeries = testMode.load() != 0;
     playCue(sendingCue, false);
     sendOrRetry(window);
 }
@@ -199,7 +204,7 @@ void onFirstSendTimer(HWND window) {
 void onAfterSendTimer(HWND window) {
     KillTimer(window, afterSendTimer);
     playCue(sentCue, false);
-    if (testMode.load() == 0 && alertsSent.load() < sendLimit())
+    if (!testSeries && testMode.load() == 0 && alertsSent.load() < sendLimit())
         SetTimer(mainWindow, repeatSendTimer, repeatSendMs, nullptr);
 }
 
