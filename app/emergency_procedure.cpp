@@ -4,13 +4,12 @@
 // Everything here runs on the GUI thread inside the main window procedure.
 #include "app/emergency_procedure.h"
 
-#include <atomic>
-
 #include "alert/alert_message.h"
 #include "alert/confirmation_watcher.h"
 #include "app/main_window.h"
 #include "app/receiver_search.h"
 #include "app/startup.h"
+#include "common/alert_permission.h"
 #include "common/gps_state.h"
 #include "common/sound_cues.h"
 #include "common/status_text.h"
@@ -25,10 +24,6 @@ constexpr UINT questionStyle = MB_YESNO | MB_ICONEXCLAMATION;  // 0x34
 constexpr UINT noticeStyle = MB_OK | MB_ICONEXCLAMATION;       // 0x30
 constexpr UINT errorStyle = MB_OK | MB_ICONHAND;               // 0x10
 
-// A search started by timer 1111 may send; every other one only shows the position.
-// GUI thread only; atomic so that tests may read it from their own thread.
-std::atomic<bool> searchMaySend{false};
-
 bool anyAlertNumberSet() {
     return usableNumber(appSettings.alertNumber1) || usableNumber(appSettings.alertNumber2);
 }
@@ -38,6 +33,10 @@ bool anyAlertNumberSet() {
 // asked for sends: the owner must never be left believing help is being called when
 // nothing went out.
 uint32_t failedSendsInARow = 0;
+// Whether the series under way began as a test (GUI thread only). A confirmation clears
+// testMode, possibly just before timer 6 runs: the test's series must still end after its
+// one message, and never go on to the alert numbers.
+bool testSeries = false;
 
 uint32_t sendLimit() {
     return static_cast<uint32_t>(alertSendLimit(appSettings.alertsNumber));
@@ -106,13 +105,6 @@ void askFirstStartQuestions(HWND window) {
 
 }  // namespace
 
-void setSearchSendsAlert(bool sends) {
-    searchMaySend.store(sends);
-}
-bool searchSendsAlert() {
-    return searchMaySend.load();
-}
-
 void refreshClockSnapshot() {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -169,13 +161,17 @@ void onStartupEndTimer(HWND window) {
     }
 }
 
-// Timer 5: the position is found. The receiver is needed for this one fix only.
+// Timer 5: the position is found. The receiver is needed for this one fix only. Only a
+// position the procedure searched for, or the one the alert-sending test handed over,
+// may send; any other (the first-start question's, the receiver test's) is only shown,
+// also while a test alert is still pending.
 void onPositionFoundTimer(HWND window) {
     KillTimer(window, positionFoundTimer);
     playCue(positionFoundCue, true);
-    int32_t mode = testMode.load();
-    if (mode == 0) {
-        if (anyAlertNumberSet() && searchSendsAlert()) {
+    const int32_t mode = testMode.load();
+    const bool maySend = searchSendsAlert();
+    if (mode == 0 || !maySend) {
+        if (mode == 0 && anyAlertNumberSet() && maySend) {
             // Spelling and wording as the owner has always seen them; keep them.
             showPositionStatus(u"Position found at %02d:%02d\nAlert is sending away...");
             SetTimer(window, firstSendTimer, firstSendMs, nullptr);
@@ -185,11 +181,15 @@ void onPositionFoundTimer(HWND window) {
     }
     WCHAR number[testNumberSize];
     copyTestNumber(number);
-    if (mode >= 2 && usableNumber(number)) {
-        // Spelling and wording as the owner has always seen them; keep them.
+    // Spelling and wording as the owner has always seen them; keep them.
+    if (mode >= 2 && maySend && usableNumber(number)) {
         showPositionStatus(u"Position found at %02d:%02d\nAlert is sending away...");
         SetTimer(window, firstSendTimer, firstSendMs, nullptr);
     }
+    // The search is over: a check still pending (the alert-sending test can hand its
+    // position over while the search runs) must not open the next port.
+    KillTimer(window, scanTimer);
+    KillTimer(window, knownPortTimer);
     setSearchSendsAlert(false);
     gpsState.searchState.store(searchIdle);
     gpsPortClose();
@@ -199,6 +199,7 @@ void onPositionFoundTimer(HWND window) {
 void onFirstSendTimer(HWND window) {
     KillTimer(window, firstSendTimer);
     failedSendsInARow = 0;
+    testSeries = testMode.load() != 0;
     playCue(sendingCue, false);
     sendOrRetry(window);
 }
@@ -208,7 +209,7 @@ void onFirstSendTimer(HWND window) {
 void onAfterSendTimer(HWND window) {
     KillTimer(window, afterSendTimer);
     playCue(sentCue, false);
-    if (testMode.load() == 0 && alertsSent.load() < sendLimit())
+    if (!testSeries && testMode.load() == 0 && alertsSent.load() < sendLimit())
         SetTimer(mainWindow, repeatSendTimer, repeatSendMs, nullptr);
 }
 

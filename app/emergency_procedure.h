@@ -11,13 +11,6 @@
 // 1111 in one second. Without one: the message box saying no alert will be sent.
 void beginEmergencyProcedure(HWND window);
 
-// Whether the position the receiver search finds next may send an alert. Only a search
-// the procedure itself started (timer 1111) may; a search for the first-start question
-// or for the receiver test only shows the position. The alert-sending test hands its
-// position over through testMode instead.
-void setSearchSendsAlert(bool sends);
-bool searchSendsAlert();
-
 // Step 0 of every WM_TIMER: clockSnapshot := the device clock.
 void refreshClockSnapshot();
 

@@ -19,6 +19,8 @@
 #include "gps/gps_port.h"
 #include "platform/commctrl.h"
 #include "resources/resource_ids.h"
+#include "selftest/alert_test_dialog.h"
+#include "selftest/gps_test_dialog.h"
 #include "settings/app_settings.h"
 #include "settings/settings_dialogs.h"
 
@@ -219,8 +221,11 @@ bool onCommand(HWND window, WORD command) {
             runDialog(window, ownerDetailsDialogResource, ownerDetailsDialogProc);
             return true;
         case gpsTestCommand:
+            runDialog(window, gpsTestDialogResource, gpsTestDialogProc);
+            return true;
         case alertTestCommand:
-            return true;                // the self-test dialogs are opened here once they exist
+            runDialog(window, alertTestDialogResource, alertTestDialogProc);
+            return true;
         case helpCommand: return true;  // the manual has no action
         case leftSoftKeyCommand: beginEmergencyProcedure(window); return true;
         case rightSoftKeyCommand: showMenuAboveBar(window); return true;
@@ -234,10 +239,7 @@ void onTimer(HWND window, UINT_PTR id) {
     switch (id) {
         case startupTimer: onStartupTimer(window); break;
         case startupEndTimer: onStartupEndTimer(window); break;
-        case procedureStartTimer:
-            setSearchSendsAlert(true);
-            onProcedureStartTimer(window);
-            break;
+        case procedureStartTimer: onProcedureStartTimer(window); break;
         case scanTimer: onScanTimer(window); break;
         case knownPortTimer: onKnownPortTimer(window); break;
         case receiverLostTimer: onReceiverLostTimer(window); break;

@@ -2,6 +2,7 @@
 #include "app/receiver_search.h"
 
 #include "app/startup.h"
+#include "common/alert_permission.h"
 #include "common/gps_state.h"
 #include "common/sound_cues.h"
 #include "common/status_text.h"
@@ -46,6 +47,7 @@ void scanFromFirstPort(HWND window) {
 void onProcedureStartTimer(HWND window) {
     KillTimer(window, procedureStartTimer);
     launchedWithAlert = 0;
+    setSearchSendsAlert(true);
     gpsState.searchState.store(searching);
     if (appSettings.gpsPortNumber.load() < 0) {
         scanFromFirstPort(window);
@@ -66,6 +68,7 @@ void onScanTimer(HWND window) {
     if (appSettings.gpsPortNumber.load() >= lastPortNumber) {
         setStatusText(u"GPS Rx wasn't found\nin any serial port.");
         gpsState.searchState.store(noReceiverFound);
+        setSearchSendsAlert(false);
         // In memory only: the registry keeps the last port that worked. The last port
         // tried stays open.
         appSettings.gpsPortNumber.store(-1);
@@ -95,6 +98,7 @@ void onReceiverLostTimer(HWND window) {
     KillTimer(window, receiverLostTimer);
     formatStatusText(u"GPS Rx lost\nin port COM%d", appSettings.gpsPortNumber.load());
     gpsState.searchState.store(searchIdle);
+    setSearchSendsAlert(false);
     gpsPortClose();
 }
 
@@ -102,5 +106,6 @@ void onPositionMissedTimer(HWND window) {
     KillTimer(window, positionMissedTimer);
     setStatusText(u"GPS position missed\n ");
     gpsState.searchState.store(searchIdle);
+    setSearchSendsAlert(false);
     gpsPortClose();
 }

@@ -35,6 +35,16 @@ void storeGpsFix(const GpsFix& fix) {
     terminate(stored.longitudeText);
 }
 
+void storePosition(double latitude, double longitude, LPCWSTR latitudeText, LPCWSTR longitudeText,
+                   const SYSTEMTIME& fixTime) {
+    std::lock_guard<std::mutex> hold(gpsState.lock);
+    gpsState.latitude = latitude;
+    gpsState.longitude = longitude;
+    copyText(gpsState.latitudeText, latitudeText, positionTextSize);
+    copyText(gpsState.longitudeText, longitudeText, positionTextSize);
+    gpsState.lastFixTime = fixTime;
+}
+
 void setLastSentence(LPCWSTR text) {
     std::lock_guard<std::mutex> hold(gpsState.lock);
     copyText(gpsState.lastSentence, text, lastSentenceSize);

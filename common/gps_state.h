@@ -88,6 +88,11 @@ constexpr bool isFixQuality(uint32_t quality) {
 // its field is cut by its last character, so the record's texts are always terminated.
 GpsFix copyGpsFix();
 void storeGpsFix(const GpsFix& fix);
+// Writes only the position, its two texts and lastFixTime, as one step: the fix time
+// text, the hemisphere letters and the rest of the last fix stay as they were (the
+// alert-sending test plants its position this way).
+void storePosition(double latitude, double longitude, LPCWSTR latitudeText, LPCWSTR longitudeText,
+                   const SYSTEMTIME& fixTime);
 
 // `lastSentence`: set (cut to 259 characters), copy out, and the "$GP" test of the search.
 void setLastSentence(LPCWSTR text);

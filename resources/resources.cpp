@@ -1,14 +1,17 @@
 // The program's resources by number: accelerator table 3, icon 103, the skin bitmap
 // 105, the main popup menu 108, the soft-key menu bars 107, 109 and 110 and the
-// strings that label their keys, and the settings dialogs' templates 106, 107 and 109
-// (resources/dialog_templates.cpp).
+// strings that label their keys, the settings dialogs' templates 106, 107 and 109
+// (resources/dialog_templates.cpp) and the self-tests' 110 and 111
+// (resources/test_dialogs.cpp).
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "platform/resource.h"
 #include "resources/dialog_templates.h"
 #include "resources/resource_ids.h"
 #include "resources/skin.h"
+#include "resources/test_dialogs.h"
 
 namespace {
 
@@ -102,6 +105,13 @@ namespace orven::resources {
 const Directory& programResources() {
     static const Icon icons[] = {{programIconResource, iconSize, iconSize, programIcon().data()}};
     static const Bitmap bitmaps[] = {{skinBitmapResource, skinWidth, skinHeight, skinPixels}};
+    // The settings dialogs' templates, then the self-tests'.
+    static const std::vector<Dialog> dialogs = [] {
+        std::vector<Dialog> all(dialogTemplates(), dialogTemplates() + dialogTemplateCount());
+        all.push_back(alertTestTemplate);
+        all.push_back(gpsTestTemplate);
+        return all;
+    }();
     static const Directory directory{acceleratorTables,
                                      1,
                                      icons,
@@ -114,8 +124,8 @@ const Directory& programResources() {
                                      3,
                                      strings,
                                      6,
-                                     dialogTemplates(),
-                                     dialogTemplateCount()};
+                                     dialogs.data(),
+                                     static_cast<int>(dialogs.size())};
     return directory;
 }
 

@@ -17,6 +17,7 @@
 
 #include "alert/alert_message.h"
 #include "app/startup.h"
+#include "common/alert_permission.h"
 #include "common/gps_state.h"
 #include "common/status_text.h"
 #include "platform/modem.h"
@@ -283,6 +284,7 @@ TEST_F(Procedure, TestModeSendsOnceToTheTestNumberOnly) {
         lstrcpyW(fix.latitudeText, u"N50.061389\u00b0");
         lstrcpyW(fix.longitudeText, u"E019.937222\u00b0");
         storeGpsFix(fix);
+        setSearchSendsAlert(true);
         SetTimer(mainWindow, 5, 2500, nullptr);
     });
     phone.advance(3000);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/receiver_search.h"
+#include "common/alert_permission.h"
 #include "test_gps_support.h"
 
 namespace {
@@ -145,6 +146,7 @@ TEST_P(ReceiverSearch, TriesThePortsInOrderAndEndsAsItShould) {
     launchedWithAlert = 1;
 
     const std::vector<Attempt> attempts = runSearch(device, ports);
+    EXPECT_EQ(searchSendsAlert(), row.searchState == 3) << "only the procedure's own search sends";
     std::vector<int> tried;
     for (const Attempt& attempt : attempts) tried.push_back(attempt.port);
     EXPECT_EQ(tried, row.tried);
@@ -158,6 +160,7 @@ TEST_P(ReceiverSearch, TriesThePortsInOrderAndEndsAsItShould) {
 
     if (row.searchState == 2) {
         EXPECT_EQ(status(), "GPS Rx wasn't found\nin any serial port.");
+        EXPECT_FALSE(searchSendsAlert()) << "a later fix from the port left open sends nothing";
         const bool lastOpened = !attempts.empty() && attempts.back().opened;
         EXPECT_EQ(gpsState.portHandle.load() != INVALID_HANDLE_VALUE, lastOpened)
             << "the last port tried stays as it is";
@@ -305,6 +308,7 @@ TEST(ReceiverSearchWatchdogs, LostAndMissedEndTheProcedure) {
         orven::test::advance(row.fireAfterMs);
         EXPECT_EQ(status(), row.text);
         EXPECT_EQ(gpsState.searchState.load(), 0);
+        EXPECT_FALSE(searchSendsAlert()) << "the next search's position sends only if it asks to";
         EXPECT_EQ(gpsState.portHandle.load(), INVALID_HANDLE_VALUE);
         EXPECT_EQ(traced("CloseHandle port=COM5:"), 1);
         EXPECT_TRUE(portsTried().empty()) << "nothing is retried";
