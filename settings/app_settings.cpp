@@ -41,12 +41,6 @@ void readNumber(HKEY key, LPCWSTR name, int32_t& field) {
                     uint32_t(data[3]) << 24);
 }
 
-void readNumber(HKEY key, LPCWSTR name, std::atomic<int32_t>& field) {
-    int32_t value = field;
-    readNumber(key, name, value);
-    field = value;
-}
-
 // A REG_SZ replaces the field, up to its first zero and cut to the field's capacity;
 // a value of another type leaves it.
 void readText(HKEY key, LPCWSTR name, WCHAR* field, int width) {
