@@ -4,11 +4,13 @@
 // foreground window) as a posted WM_CHAR; the erase key posts Backspace, the shift key
 // makes the next letter a capital. The panel's flags other than SIPF_ON are kept as the
 // program sets them and read back unchanged. The panel is a platform window made anew
-// each time it is raised, so it lies above every window of the program. Relies on the
-// window manager and the GDI.
+// each time it is raised, so it lies above every window of the program. A Smartphone has
+// no touch screen and so no panel: there it never rises (its keypad, the desktop
+// keyboard here, types). Relies on the window manager and the GDI.
 #include <mutex>
 
 #include "platform/controls_internal.h"
+#include "platform/device.h"
 #include "platform/gui_internal.h"
 #include "platform/internal.h"
 #include "platform/shell.h"
@@ -214,6 +216,7 @@ BOOL SHSipPreference(HWND hwnd, SIPSTATE state) {
                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(hwnd)),
                     static_cast<int>(state));
     if (hwnd == nullptr) return FALSE;
+    if (orven::deviceProfile().platformType == u"Smartphone") return FALSE;
     switch (state) {
         case SIP_UP:
         case SIP_INPUTDIALOG: raise(); break;

@@ -398,6 +398,19 @@ int GetWindowTextW(HWND hwnd, LPWSTR text, int maxCount) {
     return lstrlenW(text);
 }
 
+// ---- GetClassNameW
+int GetClassNameW(HWND hwnd, LPWSTR name, int maxCount) {
+    if (maxCount <= 0) return 0;
+    std::lock_guard<std::mutex> hold(wm::loopLock());
+    auto window = wm::findLocked(hwnd);
+    if (!window) {
+        name[0] = 0;
+        return 0;
+    }
+    lstrcpynW(name, window->className.c_str(), maxCount);
+    return lstrlenW(name);
+}
+
 // ---- SetWindowTextW
 // May come from another thread (the shell's bubbles are updated by the radio's): the
 // GUI thread is woken to repaint.

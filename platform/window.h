@@ -195,6 +195,7 @@ HWND SetFocus(HWND hwnd);
 HWND GetFocus();
 HWND FindWindowW(LPCWSTR className, LPCWSTR windowName);
 BOOL EnumWindows(WNDENUMPROC proc, LPARAM param);
+int GetClassNameW(HWND hwnd, LPWSTR name, int maxCount);
 BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
 BOOL ValidateRect(HWND hwnd, const RECT* rect);
 int GetSystemMetrics(int index);

@@ -2,6 +2,9 @@
 // the input panel), the dialog manager and createAppFont.
 #include "settings/dialog_frame.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "common/app_font.h"
 #include "common/platform_facts.h"
 #include "common/program.h"
@@ -101,6 +104,46 @@ void onFrameDestroy(DialogFrame& frame, HWND dialog) {
     frame.titleFont = frame.smallFont = nullptr;
 }
 
+// A hint whose words wrap to more lines than its box holds (the Smartphone's larger font,
+// a narrow screen) would lose its last lines, which say what the owner must know. It
+// grows to the dialog's width and down to the menu bar, the most it can have: the hint
+// is the lowest text of every frame dialog. It is measured with the font its
+// WM_CTLCOLORSTATIC answer selects, as the static draws it.
+void fitHint(HWND dialog) {
+    HWND hint = GetDlgItem(dialog, hintControl);
+    if (hint == nullptr) return;
+    RECT frame{}, box{};
+    GetWindowRect(dialog, &frame);
+    GetWindowRect(hint, &box);
+    box.left -= frame.left;
+    box.right -= frame.left;
+    box.top -= frame.top;
+    box.bottom -= frame.top;
+    int bottom = frame.bottom - frame.top;
+    if (HWND bar = SHFindMenuBar(dialog)) {
+        RECT barRect{};
+        GetWindowRect(bar, &barRect);
+        bottom = std::min<int>(bottom, barRect.top - frame.top);
+    }
+    WCHAR text[512] = {};
+    GetWindowTextW(hint, text, int(std::size(text)));
+    HDC dc = GetDC(hint);  // a context of its own: the font selected here goes with it
+    SendMessageW(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                 reinterpret_cast<LPARAM>(hint));
+    auto neededHeight = [&](int width) {
+        RECT calc{0, 0, width, 0};
+        DrawTextW(dc, text, -1, &calc, DT_CALCRECT | DT_WORDBREAK | DT_LEFT);
+        return int(calc.bottom);
+    };
+    if (neededHeight(box.right - box.left) > box.bottom - box.top) {
+        const int width = (frame.right - frame.left) - 2 * box.left;
+        const int height = std::min(neededHeight(width), bottom - int(box.top));
+        MoveWindow(hint, box.left, box.top, std::max(width, int(box.right - box.left)),
+                   std::max(height, int(box.bottom - box.top)), FALSE);
+    }
+    ReleaseDC(hint, dc);
+}
+
 }  // namespace
 
 void beginDialogFrame(HWND dialog, DialogFrame& frame) {
@@ -124,6 +167,7 @@ INT_PTR finishDialogFrame(HWND dialog) {
     info.dwFlags = SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN;
     SHInitDialog(&info);
     MoveWindow(dialog, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), FALSE);
+    fitHint(dialog);
     return TRUE;
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "app/startup.h"
 #include "common/program.h"
@@ -418,6 +419,87 @@ INSTANTIATE_TEST_SUITE_P(
                                "screen-height = 240\n",
                                17, 12}),
     [](const ::testing::TestParamInfo<Platform>& info) { return info.param.legend; });
+
+// On every screen the program knows, each frame dialog's controls lie on the screen above
+// the menu bar, and its hint shows every line it wraps to (with the larger Smartphone
+// font, the hardware keys hint once lost the line saying that the first press only
+// tests). A Smartphone has no input panel to cover the lower rows.
+struct Screen {
+    const char* legend;
+    std::string profile;
+};
+
+class DialogLayout : public SettingsDialogs,
+                     public ::testing::WithParamInterface<std::tuple<Screen, WORD>> {};
+
+TEST_P(DialogLayout, EveryControlAndEveryHintLineIsOnScreen) {
+    const auto& [screen, command] = GetParam();
+    start("", "", "", screen.profile);
+    orven::test::softKey(1);
+    ASSERT_TRUE(orven::test::choosePopupMenuItem(command));
+    dialog = phone->read([] {  // the top-level window with a hint
+        HWND found = nullptr;
+        EnumWindows(
+            [](HWND window, LPARAM result) -> BOOL {
+                if (GetDlgItem(window, 1009) == nullptr) return TRUE;
+                *reinterpret_cast<HWND*>(result) = window;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found;
+    });
+    ASSERT_NE(dialog, nullptr);
+    phone->read([&] {
+        RECT frame{}, bar{};
+        GetWindowRect(dialog, &frame);
+        GetWindowRect(SHFindMenuBar(dialog), &bar);
+        for (int id = 1001; id <= 1012; ++id) {
+            HWND control = GetDlgItem(dialog, id);
+            if (control == nullptr || !IsWindowVisible(control)) continue;
+            RECT box{};
+            GetWindowRect(control, &box);
+            WCHAR words[512] = {}, kind[32] = {};
+            GetWindowTextW(control, words, 512);
+            GetClassNameW(control, kind, 32);
+            if (lstrcmpiW(kind, u"static") == 0) {
+                // A text is measured as the static draws it: its words wrapped to the
+                // box's width, in the font the dialog gives it. Its ink must lie inside
+                // both the box and the screen above the menu bar.
+                HDC dc = GetDC(control);
+                SendMessageW(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                             reinterpret_cast<LPARAM>(control));
+                RECT needed{0, 0, box.right - box.left, 0};
+                DrawTextW(dc, words, -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_LEFT);
+                ReleaseDC(control, dc);
+                box.right = box.left + needed.right;
+                EXPECT_LE(needed.bottom, box.bottom - box.top) << "control " << id;
+                box.bottom = box.top + needed.bottom;
+            }
+            EXPECT_TRUE(box.left >= frame.left && box.right <= frame.right &&
+                        box.top >= frame.top && box.bottom <= bar.top)
+                << "control " << id << " " << u8(words);
+        }
+        return 0;
+    });
+    if (screen.profile.find("Smartphone") != std::string::npos) {
+        EXPECT_FALSE(orven::test::sipShown());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, DialogLayout,
+    ::testing::Combine(
+        ::testing::Values(Screen{"PocketPc240x320", "screen-width = 240\nscreen-height = 320\n"},
+                          Screen{"PocketPc240x240", "screen-width = 240\nscreen-height = 240\n"},
+                          Screen{"PocketPc480x640", "screen-width = 480\nscreen-height = 640\n"},
+                          Screen{"Smartphone176x220",
+                                 "platform = Smartphone\nos-major-version = 5\n"
+                                 "screen-width = 176\nscreen-height = 220\n"}),
+        ::testing::Values(ownerDetails, alertNumbers, hardwareKeys, WORD(40016), WORD(40017))),
+    [](const ::testing::TestParamInfo<std::tuple<Screen, WORD>>& info) {
+        return std::string(std::get<0>(info.param).legend) + "_" +
+               std::to_string(std::get<1>(info.param));
+    });
 
 // Word completion is off while an edit field has the focus, and whatever the owner had
 // set comes back when the focus leaves it.

@@ -2,6 +2,7 @@
 // program on the emulated phone, and the invariants checked after every step.
 #include "tests/sim/fault_simulation.h"
 
+#include <execinfo.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -636,6 +637,30 @@ Report Run::go() {
 
 }  // namespace
 
+namespace {
+
+// A seed's process that crashes prints its stack to its stderr (which the parent shows
+// with the failure), since a crash that only happens under load cannot be replayed.
+// The sanitizers print their own reports and keep their handlers.
+void printStackOnCrash() {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    struct sigaction action {};
+    action.sa_flags = SA_RESETHAND;
+    action.sa_handler = [](int signal) {
+        void* frames[64];
+        const int count = backtrace(frames, 64);
+        const char header[] = "---- stack at the crash\n";
+        [[maybe_unused]] ssize_t written = write(STDERR_FILENO, header, sizeof header - 1);
+        backtrace_symbols_fd(frames, count, STDERR_FILENO);
+        raise(signal);
+    };
+    for (int signal : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL})
+        sigaction(signal, &action, nullptr);
+#endif
+}
+
+}  // namespace
+
 Report runScenario(uint64_t seed) {
     Run run(seed);
     return run.go();
@@ -661,6 +686,7 @@ Running launch(uint64_t seed) {
     if (pid == 0) {
         close(fds[0]);
         if (errorFd >= 0) dup2(errorFd, STDERR_FILENO);
+        printStackOnCrash();
         Report report;
         try {
             report = runScenario(seed);
