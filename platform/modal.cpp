@@ -66,6 +66,9 @@ int uiScale() {
 
 WindowPaint::WindowPaint(HWND window)
     : dc(BeginPaint(window, &paint_)), state(gdi::dcOf(dc)), scale(uiScale()), window_(window) {
+    // A window destroyed by another thread (a bubble the radio closes) gets no context:
+    // its painter then draws into an empty clip, so nothing is drawn and nothing read.
+    if (state == nullptr) state = std::make_shared<gdi::DcState>();
     GetClientRect(window, &client);
     SetBkMode(dc, TRANSPARENT);
 }
