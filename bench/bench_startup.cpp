@@ -78,7 +78,8 @@ Run startOnce(const std::string& dir, bool measureMemory, bool configured = fals
     std::string trace = dir + "/trace";
     std::vector<std::string> env = {"ORVEN_DEVICE=" + dir + "/device",
                                     "XDG_RUNTIME_DIR=" + dir + "/run", "ORVEN_DISPLAY=headless",
-                                    "SDL_AUDIODRIVER=dummy", "ORVEN_TRACE=" + trace};
+                                    "SDL_AUDIODRIVER=dummy", "ORVEN_TRACE=" + trace,
+                                    "ORVEN_TRANSCRIPT=off"};
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
