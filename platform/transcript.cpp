@@ -17,6 +17,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -32,10 +33,13 @@ namespace {
 std::atomic<FILE*> output{nullptr};
 std::mutex& lineLock = *new std::mutex;  // never destroyed: threads may write as the process ends
 
-std::mutex screenLock;                // guards the two fields below (the GUI thread paints)
-std::vector<std::string> paragraphs;  // drawn in the application window's paint under way
-std::string reportedMessage;          // the message last reported; empty: none
-bool anyReported = false;             // whether a first paint was reported
+std::mutex screenLock;  // guards the fields below (the GUI thread paints)
+// Paragraphs drawn in paints under way (their window; the text on one line). Windows
+// are told apart only at EndPaint, which may take the window manager's lock.
+std::vector<std::pair<HWND, std::string>> paragraphs;
+constexpr size_t keptParagraphs = 64;  // a paint draws a handful
+std::string reportedMessage;           // the message last reported; empty: none
+bool anyReported = false;              // whether a first paint was reported
 
 }  // namespace
 
@@ -76,20 +80,24 @@ std::string oneLine(std::u16string_view text) {
 }
 
 void textDrawn(HWND window, std::u16string_view text, UINT format) {
-    if (!on() || (format & (DT_SINGLELINE | DT_CALCRECT)) != 0 || text.empty()) return;
-    if (window == nullptr || window != wm::applicationWindow()) return;
+    if (!on() || (format & (DT_SINGLELINE | DT_CALCRECT)) != 0 || text.empty() || window == nullptr)
+        return;
     std::lock_guard hold(screenLock);
-    paragraphs.push_back(oneLine(text));
+    // Text drawn outside a paint (GetDC) waits for a paint that may never come: keep a few.
+    if (paragraphs.size() >= keptParagraphs) paragraphs.erase(paragraphs.begin());
+    paragraphs.emplace_back(window, oneLine(text));
 }
 
 void paintEnded(HWND window) {
-    if (!on() || window == nullptr || window != wm::applicationWindow()) return;
+    if (!on() || window == nullptr) return;
+    const bool application = window == wm::applicationWindow();
     std::string message;
     {
         std::lock_guard hold(screenLock);
-        for (const std::string& paragraph : paragraphs)
-            message += (message.empty() ? "" : " / ") + paragraph;
-        paragraphs.clear();
+        for (const auto& [drawnIn, paragraph] : paragraphs)
+            if (drawnIn == window) message += (message.empty() ? "" : " / ") + paragraph;
+        std::erase_if(paragraphs, [&](const auto& p) { return p.first == window; });
+        if (!application) return;
         if (anyReported && message == reportedMessage) return;
         // A first paint without a message is not news.
         if (!anyReported && message.empty()) return;
