@@ -62,10 +62,9 @@ TEST_F(Transcript, HeadlessDemoTellsOneAlertFromTriggerToConfirmationAlarm) {
         {"its first message", "screen: Begin emergency procedure / immediately"},
         {"the stored port", "cue 3: connecting the known GPS receiver port"},
         {"the receiver's port opens", "COM4: opened (", false},
-        {"connecting", "screen: Connecting GPS Rx / in port COM4..."},
         {"the receiver answers", "screen: GPS Rx found / Awaiting for position..."},
-        {"a fix", "screen: Position found at ", false},
         {"the port is let go", "COM4: closed"},
+        {"the position", "screen: Position found at ", false},
         {"sending", "cue 7: sending the alert"},
         {"the SMS handed to the modem", "SMS to " + p + ", 3 parts: Medicine Emergency ALERT ",
          false},
@@ -82,6 +81,8 @@ TEST_F(Transcript, HeadlessDemoTellsOneAlertFromTriggerToConfirmationAlarm) {
     EXPECT_EQ(waitExit(pid, 20000ms), std::optional<int>(0));
 
     // Every line is "HH:MM:SS what"; the chain's lines come in this order, others between.
+    // A message that the reader or the radio replaces at once may never be painted, so
+    // the chain names only those that stay up while the GUI thread paints.
     const std::regex timed(R"(\d\d:\d\d:\d\d (.+))");
     std::vector<std::string> events;
     std::istringstream lines(transcript());
