@@ -190,8 +190,11 @@ class Phone {
     pid_t spawn(const std::string& binary, const std::string& display, const char* argument) const {
         const char* audio = std::getenv("SDL_AUDIODRIVER");
         std::vector<std::string> env = {
-            "ORVEN_DEVICE=" + dir_ + "/device", "XDG_RUNTIME_DIR=" + dir_ + "/run",
-            "ORVEN_DISPLAY=" + display, "ORVEN_TRACE=" + trace(),
+            "ORVEN_DEVICE=" + dir_ + "/device",
+            "XDG_RUNTIME_DIR=" + dir_ + "/run",
+            "ORVEN_DISPLAY=" + display,
+            "ORVEN_TRACE=" + trace(),
+            "ORVEN_TRANSCRIPT=off",
             std::string("SDL_AUDIODRIVER=") + (audio != nullptr && *audio ? audio : "dummy")};
         for (const char* name : {"DISPLAY", "PATH", "HOME", "TMPDIR"})
             if (const char* value = std::getenv(name))

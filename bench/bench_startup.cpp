@@ -77,8 +77,11 @@ Run startOnce(const std::string& dir, bool measureMemory, bool configured = fals
     if (configured) configure(dir);
     std::string trace = dir + "/trace";
     std::vector<std::string> env = {"ORVEN_DEVICE=" + dir + "/device",
-                                    "XDG_RUNTIME_DIR=" + dir + "/run", "ORVEN_DISPLAY=headless",
-                                    "SDL_AUDIODRIVER=dummy", "ORVEN_TRACE=" + trace};
+                                    "XDG_RUNTIME_DIR=" + dir + "/run",
+                                    "ORVEN_DISPLAY=headless",
+                                    "SDL_AUDIODRIVER=dummy",
+                                    "ORVEN_TRACE=" + trace,
+                                    "ORVEN_TRANSCRIPT=off"};
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);

@@ -24,10 +24,10 @@ struct Headless final : Backend {
     void wake() override {}  // the loop's condition is notified by wakeGui itself
 };
 
-// Never destroyed: threads that still run as the process exits (the single-instance
-// endpoint, readers) may wake the loop after static destructors have begun.
+// Never destroyed, nor is the backend selected: threads that still run as the process
+// exits (the single-instance endpoint, readers) may wake the loop after static
+// destructors have begun, and SDL's functions are gone by then.
 Headless* const headless = new Headless;
-std::unique_ptr<Backend> selected;
 std::atomic<Backend*> current{headless};
 
 }  // namespace
@@ -38,9 +38,9 @@ Backend& backend() {
 
 bool select(const std::string& name, int width, int height) {
     if (name != "sdl") return true;
-    selected = makeSdlBackend(width, height);
+    std::unique_ptr<Backend> selected = makeSdlBackend(width, height);
     if (!selected) return false;
-    current.store(selected.get());
+    current.store(selected.release());
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/gdi_internal.h"
 #include "platform/text.h"
+#include "platform/transcript.h"
 
 namespace {
 
@@ -155,6 +156,7 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
         rect->bottom = rect->top + height;
         return height;
     }
+    transcript::textDrawn(state->window, raw, format);
     RECT limit{INT32_MIN / 2, INT32_MIN / 2, INT32_MAX / 2, INT32_MAX / 2};
     if (!(format & DT_NOCLIP))
         limit = RECT{rect->left + state->origin.x, rect->top + state->origin.y,

@@ -15,6 +15,7 @@
 #include "platform/gdi_internal.h"
 #include "platform/internal.h"
 #include "platform/screen.h"
+#include "platform/transcript.h"
 #include "platform/window_manager.h"
 
 namespace {
@@ -297,6 +298,7 @@ BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* paint) {
     internal::trace("EndPaint hwnd=%#lx",
                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(hwnd)));
     screen::present();
+    transcript::paintEnded(hwnd);
     return TRUE;
 }
 

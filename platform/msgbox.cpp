@@ -14,6 +14,7 @@
 #include "platform/msgbox.h"
 #include "platform/palette.h"
 #include "platform/text.h"
+#include "platform/transcript.h"
 
 namespace {
 
@@ -325,6 +326,7 @@ int MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT style) {
     }
     internal::trace("MessageBox style=%#x caption=\"%s\" text=\"%s\"", style,
                     forTrace(box.caption).c_str(), forTrace(box.text).c_str());
+    transcript::line("message box: %s", transcript::oneLine(box.text).c_str());
     if (scripted != 0) {
         finish(box, scripted);
         return box.answer;

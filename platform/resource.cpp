@@ -43,6 +43,13 @@ const Dialog* findDialog(int id) {
     return findById(d.dialogs, d.dialogCount, id);
 }
 
+const char* findSoundMeaning(int number) {
+    const SoundMeanings& table = soundMeanings();
+    for (int i = 0; i < table.count; ++i)
+        if (table.entries[i].number == number) return table.entries[i].meaning;
+    return nullptr;
+}
+
 const char16_t* findString(UINT id) {
     const Directory& d = programResources();
     const String* entry = findById(d.strings, d.stringCount, static_cast<int>(id));

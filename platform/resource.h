@@ -110,6 +110,19 @@ struct Directory {
 // Defined by the program's resources.
 const Directory& programResources();
 
+// What one of the program's numbered cue sounds ("sounds\<n>.wav" beside the executable)
+// tells its owner, in a few words: the emulated phone's transcript names each sound so.
+struct SoundMeaning {
+    int number;
+    const char* meaning;
+};
+struct SoundMeanings {
+    const SoundMeaning* entries;
+    int count;
+};
+// Defined by the program's resources (resources/sound_meanings.cpp).
+const SoundMeanings& soundMeanings();
+
 // Look-ups by number; null when the program has no such resource.
 const Icon* findIcon(int id);
 const Bitmap* findBitmap(int id);
@@ -117,6 +130,8 @@ const Menu* findMenu(int id);
 const MenuBar* findMenuBar(int id);
 const char16_t* findString(UINT id);
 const Dialog* findDialog(int id);
+// Null when sound n has no meaning in the table.
+const char* findSoundMeaning(int number);
 
 // LoadIconW's handles name their resource: this tag with the resource number.
 constexpr uintptr_t iconHandleTag = 0x7C000000;

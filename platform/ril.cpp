@@ -20,6 +20,7 @@
 #include "platform/pdu.h"
 #include "platform/shell_notify.h"
 #include "platform/text.h"
+#include "platform/transcript.h"
 
 namespace orven::radio {
 
@@ -173,6 +174,8 @@ void deliverMessage(const std::string& hex) {
     in.cchMsgLength = static_cast<DWORD>(units);
     shell::showNewMessage(m.number, m.text);
     internal::trace("radio: message from %s", toUtf8(m.number).c_str());
+    transcript::line("SMS from %s: %s", toUtf8(m.number).c_str(),
+                     transcript::oneLine(m.text).c_str());
     notifyAll(RIL_NOTIFY_MESSAGE, message.get(), sizeof(RILMESSAGE));
 }
 
@@ -188,6 +191,7 @@ void deliverCallerId(const std::u16string& number) {
     }
     shell::showIncomingCall(number);
     internal::trace("radio: call from %s", number.empty() ? "(withheld)" : toUtf8(number).c_str());
+    transcript::line("call from %s", number.empty() ? "a withheld number" : toUtf8(number).c_str());
     notifyAll(RIL_NOTIFY_CALLERID, &info, sizeof info);
 }
 
@@ -286,6 +290,7 @@ HRESULT RIL_Answer(HRIL handle) {
         DWORD code = radio::resultCodeOf(result);
         radio::queueWork([id, client, code] {
             if (code == RIL_RESULT_OK) shell::endIncomingCall();  // the call screen takes over
+            transcript::line(code == RIL_RESULT_OK ? "call answered" : "call not answered");
             radio::forEachClient(RIL_NCLASS_FUNCRESULT, [&](const radio::Client& c) {
                 if (c.handle == client && c.result != nullptr)
                     c.result(code, id, nullptr, 0, c.parameter);

@@ -152,6 +152,12 @@ ORVEN_SDL_FORWARD(int, SDL_RenderCopy,
                    const SDL_Rect* to),
                   (renderer, texture, from, to), -1)
 ORVEN_SDL_FORWARD_VOID(SDL_RenderPresent, (SDL_Renderer * renderer), (renderer))
+ORVEN_SDL_FORWARD(int, SDL_GetRendererOutputSize, (SDL_Renderer * renderer, int* w, int* h),
+                  (renderer, w, h), -1)
+ORVEN_SDL_FORWARD(int, SDL_RenderReadPixels,
+                  (SDL_Renderer * renderer, const SDL_Rect* rect, Uint32 format, void* pixels,
+                   int pitch),
+                  (renderer, rect, format, pixels, pitch), -1)
 ORVEN_SDL_FORWARD(SDL_Texture*, SDL_CreateTexture,
                   (SDL_Renderer * renderer, Uint32 format, int access, int w, int h),
                   (renderer, format, access, w, h), nullptr)

@@ -42,6 +42,7 @@
 #include "platform/testing.h"
 #include "platform/text.h"
 #include "platform/threads.h"
+#include "platform/transcript.h"
 #include "platform/tty.h"
 
 namespace {
@@ -85,6 +86,7 @@ struct SerialPort : orven::internal::KernelObject {
         const uint64_t one = 1;
         (void)!write(wakeFd, &one, sizeof one);
         orven::internal::trace("CloseHandle port=%s", name.c_str());
+        orven::transcript::line("%s closed", name.c_str());
         return true;
     }
 
@@ -407,6 +409,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD, SECURITY_ATTRIBUTES*, 
     if (fd < 0 || wake < 0) {
         if (fd >= 0) ::close(fd);
         orven::internal::trace("CreateFile name=%s failed: %s", comName.c_str(), why.c_str());
+        orven::transcript::line("%s cannot be opened (%s)", comName.c_str(), why.c_str());
         SetLastError(fd < 0 ? errorOfOpen(openError) : ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_HANDLE_VALUE;
     }
@@ -414,6 +417,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD, SECURITY_ATTRIBUTES*, 
     port->dcb = openingDcb();
     HANDLE handle = orven::internal::registerHandle(port);
     orven::internal::trace("CreateFile name=%s path=%s", comName.c_str(), path.c_str());
+    orven::transcript::line("%s opened (%s)", comName.c_str(), path.c_str());
     return handle;
 }
 

@@ -13,6 +13,7 @@
 #include "platform/modem.h"
 #include "platform/pdu.h"
 #include "platform/text.h"
+#include "platform/transcript.h"
 
 namespace {
 
@@ -105,6 +106,21 @@ HRESULT SmsOpen(LPCWSTR protocol, DWORD messageModes, SMS_HANDLE* handle,
     return S_OK;
 }
 
+namespace {
+
+// How the transcript tells a send's result.
+const char* sendResultText(HRESULT result) {
+    switch (result) {
+        case S_OK: return "sent";
+        case SMS_E_INVALIDDATA: return "not sent (the number or the text cannot be sent)";
+        case SMS_E_TIMEOUT: return "not sent (the modem did not answer in time)";
+        case SMS_E_RADIOUNAVAILABLE: return "not sent (no modem)";
+        default: return "not sent (refused)";
+    }
+}
+
+}  // namespace
+
 // ---- SmsSendMessage
 HRESULT SmsSendMessage(SMS_HANDLE handle, const SMS_ADDRESS* serviceCentre,
                        const SMS_ADDRESS* destination, const SYSTEMTIME*, const BYTE* data,
@@ -121,10 +137,13 @@ HRESULT SmsSendMessage(SMS_HANDLE handle, const SMS_ADDRESS* serviceCentre,
     applyProviderData(providerData, providerDataSize, options);
     options.reference = nextReference();
     std::vector<pdu::Part> parts;
-    HRESULT result = chooseAlphabet(encoding, text, options.alphabet) &&
-                             pdu::encodeSubmit(number, text, options, parts)
-                         ? sendParts(parts)
-                         : SMS_E_INVALIDDATA;
+    const bool encoded = chooseAlphabet(encoding, text, options.alphabet) &&
+                         pdu::encodeSubmit(number, text, options, parts);
+    if (encoded)
+        transcript::line("SMS to %s, %zu part%s: %s", toUtf8(number).c_str(), parts.size(),
+                         parts.size() == 1 ? "" : "s", transcript::oneLine(text).c_str());
+    HRESULT result = encoded ? sendParts(parts) : SMS_E_INVALIDDATA;
+    transcript::line("SMS to %s: %s", toUtf8(number).c_str(), sendResultText(result));
     if (messageId != nullptr) *messageId = nextMessageId.fetch_add(1);
     internal::trace("SmsSendMessage handle=%u to=%s bytes=%u parts=%zu result=%#x",
                     static_cast<unsigned>(handle), toUtf8(number).c_str(),

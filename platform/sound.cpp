@@ -38,6 +38,7 @@
 #include "platform/internal.h"
 #include "platform/mixer.h"
 #include "platform/testing.h"
+#include "platform/transcript.h"
 
 namespace {
 
@@ -345,6 +346,7 @@ BOOL PlaySoundW(LPCWSTR sound, HMODULE, DWORD flags) {
         return FALSE;
     }
     orven::internal::trace("PlaySound file=%s async=%d", file.c_str(), async ? 1 : 0);
+    orven::transcript::soundPlayed(file);
     if (capturing.load()) {
         record(file, async, *wave);
         return TRUE;

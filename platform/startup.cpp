@@ -11,6 +11,8 @@
 //   ORVEN_SCREENSHOT  a PNG file rewritten after every paint
 //   ORVEN_TRACE       a file that receives the layer's trace lines
 //   ORVEN_GPS_LOG     an NMEA log the default receiver replays (when none is mapped)
+//   ORVEN_TRANSCRIPT  "on" or "off": the transcript on stdout (transcript.h); by default
+//                     on when the phone has no window
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +24,7 @@
 #include "platform/internal.h"
 #include "platform/sound.h"
 #include "platform/text.h"
+#include "platform/transcript.h"
 #include "platform/window_manager.h"
 
 int WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand);
@@ -48,6 +51,16 @@ std::string chooseDisplay() {
     return desktop ? "sdl" : "headless";
 }
 
+// Without a window nobody sees the screen or, often, hears the phone: the transcript says
+// on stdout what it shows and plays.
+bool wantTranscript() {
+    if (const char* chosen = std::getenv("ORVEN_TRANSCRIPT"); chosen != nullptr) {
+        if (std::string(chosen) == "on") return true;
+        if (std::string(chosen) == "off") return false;
+    }
+    return std::string(orven::display::backend().name()) == "headless";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,6 +76,11 @@ int main(int argc, char** argv) {
     std::string display = chooseDisplay();
     if (!orven::display::select(display, profile.screenWidth, profile.screenHeight))
         std::fprintf(stderr, "orven: running headless\n");
+    if (wantTranscript()) {
+        orven::transcript::start(stdout);
+        orven::transcript::line("the emulated phone starts (device %s)",
+                                orven::deviceDirectory().c_str());
+    }
     orven::restoreVolumeAfterCrash();
     // The devices the emulated phone has when its registry maps none, through the
     // layer's hooks (defined by what the executable links, not by the layer).

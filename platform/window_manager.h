@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/window.h"
 
@@ -129,6 +130,9 @@ struct Backend {
     // Called from any thread after wakeGui() changed something.
     virtual void wake() = 0;
     virtual void raise() {}
+    // What the window shows as last presented, screen and all, at the window's own
+    // resolution (XRGB, row by row), for the tests; false without a window.
+    virtual bool shownPixels(std::vector<uint32_t>&, int&, int&) { return false; }
 };
 
 // The backend in use; headless until select() picks another.

@@ -187,6 +187,7 @@ TEST(HardwareButtons, TheProgramsButtonReachesTheRunningInstance) {
     Phone phone;
     setenv("ORVEN_DISPLAY", "headless", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
+    setenv("ORVEN_TRANSCRIPT", "off", 1);
     orven::test::setProgramExecutable(ORVEN_BINARY);
     phone.writeHive("system.reg",
                     "Windows Registry Editor Version 5.00\n\n"

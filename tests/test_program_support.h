@@ -4,6 +4,7 @@
 // at the end.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -47,12 +48,27 @@ class Programs : public ::testing::Test {
 
     std::string deviceDir() const { return dir + "/device"; }
 
+    // The environment of a program started here: headless, silent, without a transcript,
+    // tracing to the file `trace` in the test's directory.
+    std::vector<std::string> environment(const std::string& trace) const {
+        return {"ORVEN_DEVICE=" + deviceDir(),
+                "XDG_RUNTIME_DIR=" + dir + "/run",
+                "ORVEN_DISPLAY=headless",
+                "SDL_AUDIODRIVER=dummy",
+                "ORVEN_TRACE=" + dir + "/" + trace,
+                "PATH=/usr/bin:/bin",
+                "ORVEN_TRANSCRIPT=off"};
+    }
+
     // Starts orven with one argument (none when empty), headless, tracing to trace.
     pid_t start(const std::string& argument, const std::string& trace) {
-        std::vector<std::string> env = {
-            "ORVEN_DEVICE=" + deviceDir(),      "XDG_RUNTIME_DIR=" + dir + "/run",
-            "ORVEN_DISPLAY=headless",           "SDL_AUDIODRIVER=dummy",
-            "ORVEN_TRACE=" + dir + "/" + trace, "PATH=/usr/bin:/bin"};
+        return spawn(argument, environment(trace));
+    }
+
+    // Starts orven with one argument (none when empty) in the environment `env`; its
+    // stdout goes to the file `output` in the test's directory when one is named.
+    pid_t spawn(const std::string& argument, std::vector<std::string> env,
+                const std::string& output = "") {
         std::vector<char*> envp;
         for (auto& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
@@ -61,8 +77,15 @@ class Programs : public ::testing::Test {
         std::vector<char*> argv = {binary.data()};
         if (!argument.empty()) argv.push_back(arg.data());
         argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (!output.empty())
+            posix_spawn_file_actions_addopen(&actions, 1, (dir + "/" + output).c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0600);
         pid_t pid = 0;
-        EXPECT_EQ(posix_spawn(&pid, binary.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
+        EXPECT_EQ(posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), envp.data()),
+                  0);
+        posix_spawn_file_actions_destroy(&actions);
         running.push_back(pid);
         return pid;
     }
