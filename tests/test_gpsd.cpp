@@ -53,29 +53,29 @@ TEST(GpsdAddress, ListingsThatAreGpsdAddresses) {
         const char* legend;
         const char* listing;
         bool gpsd, valid;
-        const char *host, *port, *device;
+        orven::gpsd::Address expected;
     } rows[] = {
-        {"host and port", "gpsd://localhost:2947", true, true, "localhost", "2947", ""},
-        {"port left out", "GPSD://127.0.0.1", true, true, "127.0.0.1", "2947", ""},
-        {"one of gpsd's devices", "gpsd://host:3000/dev/ttyACM0", true, true, "host", "3000",
-         "/dev/ttyACM0"},
-        {"IPv6", "gpsd://[::1]:2948/", true, true, "::1", "2948", ""},
-        {"no host", "gpsd://:2947", true, false, "", "", ""},
-        {"port not a number", "gpsd://localhost:gps", true, false, "", "", ""},
-        {"port out of range", "gpsd://localhost:65536", true, false, "", "", ""},
-        {"a terminal", "/dev/ttyUSB0", false, false, "", "", ""},
-        {"another scheme", "tcp://localhost:2947", false, false, "", "", ""},
+        {"host and port", "gpsd://localhost:2947", true, true, {"localhost", "2947", ""}},
+        {"port left out, any case", "GPSD://127.0.0.1", true, true, {"127.0.0.1", "2947", ""}},
+        {"one of gpsd's devices",
+         "gpsd://h:3000/dev/ttyACM0",
+         true,
+         true,
+         {"h", "3000", "/dev/ttyACM0"}},
+        {"IPv6", "gpsd://[::1]:2948/", true, true, {"::1", "2948", ""}},
+        {"no host", "gpsd://:2947", true, false, {}},
+        {"port out of range", "gpsd://localhost:65536", true, false, {}},
+        {"a terminal", "/dev/ttyUSB0", false, false, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
-        orven::gpsd::Address address{"unset", "unset", "unset"};
+        orven::gpsd::Address address;
         bool valid = true;
         EXPECT_EQ(orven::gpsd::parseAddress(row.listing, &address, &valid), row.gpsd);
         EXPECT_EQ(valid, row.valid);
         if (!row.valid) continue;
-        EXPECT_EQ(address.host, row.host);
-        EXPECT_EQ(address.port, row.port);
-        EXPECT_EQ(address.device, row.device);
+        EXPECT_EQ(address.host + " " + address.port + " " + address.device,
+                  row.expected.host + " " + row.expected.port + " " + row.expected.device);
     }
 }
 
@@ -83,38 +83,22 @@ HANDLE openCom(LPCWSTR name) {
     return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-TEST(GpsdPort, AListingWithoutAGpsdBehindItIsAMissingDevice) {
-    orven::test::Phone phone;
-    ASSERT_TRUE(
-        orven::sim::mapComPort(1, "gpsd://127.0.0.1:" + std::to_string(gpsdtest::freePort())));
-    ASSERT_TRUE(orven::sim::mapComPort(2, "gpsd://"));
-    for (LPCWSTR name : {u"COM1:", u"COM2:"}) {
-        SCOPED_TRACE(orven::toUtf8(name));
-        EXPECT_EQ(openCom(name), INVALID_HANDLE_VALUE);
-        EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
-    }
-}
-
-// Complete lines read from the port until `count` of them came or the port failed.
+// Complete lines read from the port until `count` of them came or the port failed
+// (*failure: the error, else 0).
 std::vector<std::string> readLines(HANDLE port, size_t count, DWORD* failure) {
-    std::vector<std::string> lines;
-    std::string line;
+    std::vector<std::string> lines(1);
+    DWORD events = 0;
     *failure = 0;
-    while (lines.size() < count) {
-        DWORD events = 0;
-        if (!WaitCommEvent(port, &events, nullptr)) {
-            *failure = GetLastError();
-            break;
-        }
-        char bytes[64];
+    while (lines.size() <= count && WaitCommEvent(port, &events, nullptr)) {
+        char byte = 0;
         DWORD got = 0;
-        while (ReadFile(port, bytes, sizeof bytes, &got, nullptr) && got > 0) {
-            for (DWORD i = 0; i < got; ++i) {
-                line += bytes[i];
-                if (bytes[i] == '\n') lines.push_back(std::move(line)), line.clear();
-            }
+        while (ReadFile(port, &byte, 1, &got, nullptr) && got == 1) {
+            lines.back() += byte;
+            if (byte == '\n') lines.emplace_back();
         }
     }
+    if (lines.size() <= count) *failure = GetLastError();
+    lines.pop_back();
     return lines;
 }
 
@@ -131,21 +115,14 @@ TEST(GpsdPort, ReadsTheReceiversSentencesAndVanishesWithGpsd) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
 
     // Line settings are taken and read back; the line itself is gpsd's.
-    for (DWORD baud : {DWORD(CBR_4800), DWORD(CBR_9600), DWORD(CBR_115200)}) {
-        SCOPED_TRACE(baud);
-        DCB dcb{};
-        ASSERT_TRUE(GetCommState(port, &dcb));
-        dcb.BaudRate = baud;
-        EXPECT_TRUE(SetCommState(port, &dcb));
-        DCB after{};
-        ASSERT_TRUE(GetCommState(port, &after));
-        EXPECT_EQ(after.BaudRate, baud);
-    }
+    DCB dcb{};
+    ASSERT_TRUE(GetCommState(port, &dcb));
+    dcb.BaudRate = CBR_115200;
+    EXPECT_TRUE(SetCommState(port, &dcb));
+    ASSERT_TRUE(GetCommState(port, &dcb));
+    EXPECT_EQ(dcb.BaudRate, DWORD(CBR_115200));
     EXPECT_FALSE(EscapeCommFunction(port, SETDTR));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_SUPPORTED)) << "no modem lines, as on a pty";
-    DWORD modemLines = 0xFF;
-    EXPECT_TRUE(GetCommModemStatus(port, &modemLines));
-    EXPECT_EQ(modemLines, 0u);
     COMMTIMEOUTS immediate{MAXDWORD, 0, 0, 10, 1000};
     ASSERT_TRUE(SetCommTimeouts(port, &immediate));
     ASSERT_TRUE(SetCommMask(port, EV_RXCHAR | EV_CTS | EV_DSR | EV_RLSD | EV_RING));
@@ -165,16 +142,11 @@ TEST(GpsdPort, ReadsTheReceiversSentencesAndVanishesWithGpsd) {
         EXPECT_EQ(logged.count(line.substr(0, line.size() - 2)), 1u);
     }
 
-    gpsd.stop();
-    readLines(port, SIZE_MAX, &failure);
+    gpsd.stop();  // what was sent before is read, then the port has vanished
+    readLines(port, SIZE_MAX - 1, &failure);
     EXPECT_EQ(failure, DWORD(ERROR_DEVICE_NOT_CONNECTED));
-    BYTE byte = 0;
-    DWORD got = 0;
-    EXPECT_FALSE(ReadFile(port, &byte, 1, &got, nullptr));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_DEVICE_NOT_CONNECTED));
     EXPECT_TRUE(CloseHandle(port));
-    HANDLE again = openCom(u"COM3:");
-    EXPECT_EQ(again, INVALID_HANDLE_VALUE) << "gpsd is gone";
+    EXPECT_EQ(openCom(u"COM3:"), INVALID_HANDLE_VALUE) << "nothing listens there now";
     EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
 }
 
