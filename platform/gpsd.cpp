@@ -160,10 +160,14 @@ size_t SentenceFilter::filter(const uint8_t* in, size_t count, uint8_t* out) {
     size_t written = 0;
     for (size_t i = 0; i < count; ++i) {
         const uint8_t byte = in[i];
-        if (atLineStart && byte == '{') inReport = true;
+        if (atLineStart && byte == '{') inReport = true, report.clear();
         atLineStart = byte == '\n';
         if (inReport) {
-            if (byte == '\n') inReport = false;
+            if (byte >= ' ' && report.size() < reportKept) report += char(byte);
+            if (byte == '\n') {
+                inReport = false;
+                if (report.rfind("{\"class\":\"ERROR\"", 0) == 0) error = report;
+            }
             continue;
         }
         if (byte == '\n' && !afterCr) out[written++] = '\r';

@@ -38,11 +38,16 @@ bool parseAddress(const std::string& listing, Address* address, bool* valid);
 int connectAndWatch(const Address& address, std::string* error);
 
 // Keeps the sentences of gpsd's stream and drops its JSON reports, byte by byte, so a
-// line may arrive in any number of pieces. Bare LF line ends become CR LF.
+// line may arrive in any number of pieces. Bare LF line ends become CR LF. gpsd's error
+// reports ({"class":"ERROR","message":"No such device as /dev/ttyACM9"}) are kept aside
+// for the trace, since the port only falls silent after one.
 struct SentenceFilter {
     bool atLineStart = true;  // the next byte starts a line
     bool inReport = false;    // inside a JSON report, dropped up to its LF
     bool afterCr = false;     // the last byte kept was CR
+    std::string report;       // the report being dropped, its first reportKept bytes
+    std::string error;        // the last error report completed, until the reader clears it
+    static constexpr size_t reportKept = 200;  // enough for gpsd's error messages
 
     // Filters `count` bytes of `in` into `out`, which holds at least 2 * count bytes;
     // returns the bytes written.

@@ -259,6 +259,10 @@ Refill refillLocked(SerialPort& port) {
         if (got > 0) {
             const size_t kept =
                 gpsd ? port.filter.filter(received, size_t(got), port.buffer) : size_t(got);
+            if (gpsd && !port.filter.error.empty()) {
+                orven::internal::trace("%s gpsd: %s", port.name.c_str(), port.filter.error.c_str());
+                port.filter.error.clear();
+            }
             if (kept == 0) continue;
             port.head = 0;
             port.tail = kept;

@@ -25,7 +25,7 @@ TEST(GpsdFilter, KeepsSentencesDropsReportsWhereverTheStreamIsCut) {
         "{\"class\":\"VERSION\",\"release\":\"3.22\"}\r\n"
         "{\"class\":\"DEVICES\",\"devices\":[]}\r\n"
         "$GPGGA,030719.000,3747.0873,S*7D\n"
-        "{\"class\":\"DEVICE\",\"path\":\"/dev/pts/3\",\"activated\":0}\r\n"
+        "{\"class\":\"ERROR\",\"message\":\"No such device\"}\r\n"
         "$GPRMC,030719.000,A*7D\r\n"
         "!AIVDM,1,1,,A,13u?etPv2;0n:dDPwUM1U1Cb069D,0*24\n";
     const std::string expected =
@@ -45,6 +45,7 @@ TEST(GpsdFilter, KeepsSentencesDropsReportsWhereverTheStreamIsCut) {
             kept.append(reinterpret_cast<const char*>(out), count);
         }
         EXPECT_EQ(kept, expected);
+        EXPECT_EQ(filter.error, "{\"class\":\"ERROR\",\"message\":\"No such device\"}");
     }
 }
 
