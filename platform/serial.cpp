@@ -1,7 +1,8 @@
 // Serial ports: the phone's COM port calls on Linux terminal devices.
 //
-// Relies on tty.cpp (opening a device raw and exclusive), registry.cpp (the COM port
-// list under "Drivers\Ports", before this process's own volatile listings), threads.cpp (the handle table behind CloseHandle) and
+// Relies on tty.cpp (opening a device raw and exclusive), gpsd.cpp (a running gpsd as
+// the device), registry.cpp (the COM port list under "Drivers\Ports", before this
+// process's own volatile listings), threads.cpp (the handle table behind CloseHandle) and
 // trace.cpp.
 //
 // A port is a kernel object holding the device's descriptor, an eventfd that CloseHandle
@@ -16,6 +17,13 @@
 // ends the wait at once) for the time the line needs to fill the buffer, capped at a
 // second, then takes everything with one read(). While bytes keep coming it goes on in
 // that rhythm without asking poll() first: about two system calls per second of input.
+//
+// A port listed as "gpsd://host:port" holds a TCP connection to gpsd instead of a
+// terminal. poll() and read() work on it alike; what differs is kept to a few places:
+// each read goes through the filter that keeps the receiver's sentences, the line
+// settings are kept without a line to apply them to, there are no modem lines, and the
+// port is taken for one opener within this process (gpsd serves any number of clients).
+// gpsd closing the connection is a hang-up, like a receiver pulled from its socket.
 #include "platform/serial.h"
 #include "platform/loudspeaker.h"
 
@@ -35,8 +43,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 
+#include "platform/gpsd.h"
 #include "platform/internal.h"
 #include "platform/registry.h"
 #include "platform/testing.h"
@@ -64,6 +74,13 @@ std::map<int, std::string>& volatilePorts() {
     return *ports;
 }
 
+// COM numbers whose gpsd connection is open: the port has one opener at a time, as a
+// terminal's flock gives the others. Guarded by volatileMutex.
+std::set<int>& gpsdPortsOpen() {
+    static auto* ports = new std::set<int>;  // readers may outlive static destructors
+    return *ports;
+}
+
 std::atomic<uint64_t> systemCalls{0};
 std::atomic<uint64_t> bytesReceived{0};
 
@@ -72,8 +89,14 @@ void counted() {
 }
 
 struct SerialPort : orven::internal::KernelObject {
-    SerialPort(int device, int wake, std::string comName, DWORD accessRights)
-        : fd(device), wakeFd(wake), name(std::move(comName)), access(accessRights) {}
+    SerialPort(int device, int wake, std::string comName, DWORD accessRights, int gpsdNumber)
+        : fd(device),
+          wakeFd(wake),
+          name(std::move(comName)),
+          access(accessRights),
+          gpsdPort(gpsdNumber) {
+        noModemLines = gpsdPort >= 0;
+    }
     ~SerialPort() override {
         ::close(fd);
         ::close(wakeFd);
@@ -82,7 +105,12 @@ struct SerialPort : orven::internal::KernelObject {
     // The descriptor itself closes when the last call still running on it returns.
     bool close() override {
         closed.store(true);
-        flock(fd, LOCK_UN);
+        if (gpsdPort >= 0) {
+            std::lock_guard hold(volatileMutex);
+            gpsdPortsOpen().erase(gpsdPort);
+        } else {
+            flock(fd, LOCK_UN);
+        }
         const uint64_t one = 1;
         (void)!write(wakeFd, &one, sizeof one);
         orven::internal::trace("CloseHandle port=%s", name.c_str());
@@ -94,6 +122,7 @@ struct SerialPort : orven::internal::KernelObject {
     const int wakeFd;        // eventfd, readable once the handle is closed
     const std::string name;  // "COMn:", for the trace
     const DWORD access;      // GENERIC_READ | GENERIC_WRITE as opened
+    const int gpsdPort;      // the COM number when fd is a gpsd connection, else -1
     std::atomic<bool> closed{false};
 
     std::mutex lock;  // guards every field below
@@ -107,6 +136,7 @@ struct SerialPort : orven::internal::KernelObject {
     DWORD eventMask = 0;
     DCB dcb{};
     COMMTIMEOUTS timeouts{};
+    orven::gpsd::SentenceFilter filter;  // a gpsd connection's stream, sentences kept
 };
 
 std::shared_ptr<SerialPort> portOf(HANDLE handle) {
@@ -167,6 +197,27 @@ DWORD errorOfOpen(int code) {
     }
 }
 
+// Connects COMn's gpsd, the port taken for this open alone. Returns the socket, or -1
+// with the reason in *why and errno as tty::openRaw sets it (EWOULDBLOCK: in use).
+int openGpsd(int number, const orven::gpsd::Address& address, std::string* why) {
+    {
+        std::lock_guard hold(volatileMutex);
+        if (!gpsdPortsOpen().insert(number).second) {
+            *why = "gpsd connection in use";
+            errno = EWOULDBLOCK;
+            return -1;
+        }
+    }
+    const int fd = orven::gpsd::connectAndWatch(address, why);
+    if (fd < 0) {
+        const int code = errno;
+        std::lock_guard hold(volatileMutex);
+        gpsdPortsOpen().erase(number);
+        errno = code;
+    }
+    return fd;
+}
+
 // The settings a port has right after it is opened.
 DCB openingDcb() {
     DCB dcb{};
@@ -197,15 +248,27 @@ int gatherMs(const SerialPort& port) {
 
 enum class Refill { data, empty, gone };
 
-// One read() into the empty buffer. Caller holds port.lock.
+// One read() into the empty buffer: straight from a terminal; from a gpsd connection,
+// half a buffer through the filter (which may double it with CRs), read again while
+// what came was only gpsd's own reports. Caller holds port.lock.
 Refill refillLocked(SerialPort& port) {
+    const bool gpsd = port.gpsdPort >= 0;
+    const size_t asked = gpsd ? receiveBufferSize / 2 : receiveBufferSize;
+    BYTE received[receiveBufferSize / 2];
     for (;;) {
         counted();
-        const ssize_t got = read(port.fd, port.buffer, receiveBufferSize);
+        const ssize_t got = read(port.fd, gpsd ? received : port.buffer, asked);
         if (got > 0) {
+            const size_t kept =
+                gpsd ? port.filter.filter(received, size_t(got), port.buffer) : size_t(got);
+            if (gpsd && !port.filter.error.empty()) {
+                orven::internal::trace("%s gpsd: %s", port.name.c_str(), port.filter.error.c_str());
+                port.filter.error.clear();
+            }
+            if (kept == 0) continue;
             port.head = 0;
-            port.tail = static_cast<size_t>(got);
-            port.drained = port.tail < receiveBufferSize;
+            port.tail = kept;
+            port.drained = size_t(got) < asked;
             bytesReceived.fetch_add(port.tail, std::memory_order_relaxed);
             return Refill::data;
         }
@@ -223,8 +286,11 @@ Refill refillLocked(SerialPort& port) {
 enum class Wait { ready, hangup, closed, timeout };
 
 // Waits for the device (for input when `input`, else only for a hang-up) or the close.
+// gpsd closing its end of the connection is no POLLHUP but POLLRDHUP (or POLLIN with
+// nothing to read behind it).
 Wait waitForDevice(SerialPort& port, bool input, int timeoutMs) {
-    pollfd fds[2] = {{port.fd, static_cast<short>(input ? POLLIN : 0), 0},
+    const short hangUp = port.gpsdPort >= 0 ? POLLRDHUP : 0;
+    pollfd fds[2] = {{port.fd, static_cast<short>(input ? POLLIN : hangUp), 0},
                      {port.wakeFd, POLLIN, 0}};
     for (;;) {
         if (port.closed.load()) return Wait::closed;
@@ -283,6 +349,21 @@ bool setModemLines(SerialPort& port, int lines, bool on) {
         return true;
     }
     return false;
+}
+
+// The functions of EscapeCommFunction (7, the phone's RESETDEV, is not one here).
+bool knownEscape(DWORD function) {
+    switch (function) {
+        case SETXOFF:
+        case SETXON:
+        case SETRTS:
+        case CLRRTS:
+        case SETDTR:
+        case CLRDTR:
+        case SETBREAK:
+        case CLRBREAK: return true;
+        default: return false;
+    }
 }
 
 bool validDcb(const DCB& dcb) {
@@ -403,17 +484,31 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD, SECURITY_ATTRIBUTES*, 
     }
     const std::string path = devicePathOf(number);
     std::string why = "not in Drivers\\Ports";
-    const int fd = path.empty() ? -1 : orven::tty::openRaw(path, openingBaud, &why);
-    const int openError = path.empty() ? ENOENT : errno;
+    orven::gpsd::Address gpsdAddress;
+    bool validAddress = false;
+    const bool gpsd = orven::gpsd::parseAddress(path, &gpsdAddress, &validAddress);
+    if (gpsd && !validAddress) why = path + ": not a gpsd address (gpsd://host:port)";
+    int fd = -1;
+    if (gpsd && validAddress)
+        fd = openGpsd(number, gpsdAddress, &why);
+    else if (!path.empty() && !gpsd)
+        fd = orven::tty::openRaw(path, openingBaud, &why);
+    const int openError = path.empty() || (gpsd && !validAddress) ? ENOENT : errno;
     const int wake = fd < 0 ? -1 : eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (fd < 0 || wake < 0) {
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0) {
+            ::close(fd);
+            if (gpsd) {
+                std::lock_guard hold(volatileMutex);
+                gpsdPortsOpen().erase(number);
+            }
+        }
         orven::internal::trace("CreateFile name=%s failed: %s", comName.c_str(), why.c_str());
         orven::transcript::line("%s cannot be opened (%s)", comName.c_str(), why.c_str());
         SetLastError(fd < 0 ? errorOfOpen(openError) : ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_HANDLE_VALUE;
     }
-    auto port = std::make_shared<SerialPort>(fd, wake, comName, access);
+    auto port = std::make_shared<SerialPort>(fd, wake, comName, access, gpsd ? number : -1);
     port->dcb = openingDcb();
     HANDLE handle = orven::internal::registerHandle(port);
     orven::internal::trace("CreateFile name=%s path=%s", comName.c_str(), path.c_str());
@@ -443,6 +538,12 @@ BOOL SetCommState(HANDLE handle, LPDCB dcb) {
         dcb->fRtsControl == RTS_CONTROL_TOGGLE)
         return fail(ERROR_NOT_SUPPORTED);
     std::lock_guard hold(port->lock);
+    if (port->gpsdPort >= 0) {
+        // gpsd owns the receiver's line: the settings are kept and read back, nothing more.
+        port->dcb = *dcb;
+        port->dcb.DCBlength = sizeof(DCB);
+        return TRUE;
+    }
     termios previous{};
     if (tcgetattr(port->fd, &previous) != 0) return fail(ERROR_GEN_FAILURE);
     termios settings = previous;
@@ -489,6 +590,9 @@ BOOL EscapeCommFunction(HANDLE handle, DWORD function) {
     auto port = portOf(handle);
     if (!port) return FALSE;
     std::lock_guard hold(port->lock);
+    // A gpsd connection has no line: no modem lines, no break, no flow control.
+    if (port->gpsdPort >= 0)
+        return fail(knownEscape(function) ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER);
     int result = 0;
     switch (function) {
         case SETDTR:

@@ -7,6 +7,12 @@
 // a pseudo-terminal). A COM name without such a value does not exist, unless the
 // process listed it for itself (orven::serial::mapVolatilePort: the emulated phone's
 // own hardware, held in memory and never written to the registry).
+//
+// A listing "gpsd://host[:port][/device]" (port 2947 when left out) makes the port a
+// client of a running gpsd: it reads the NMEA sentences gpsd relays from its receiver
+// (of one device when a path follows), as if the receiver were on the line. Its line
+// settings are kept and read back but change nothing, it has no modem lines, and gpsd
+// closing the connection is the device going away.
 #pragma once
 
 #include <cstdint>
@@ -137,8 +143,9 @@ typedef OVERLAPPED* LPOVERLAPPED;
 // ---- CreateFileW: opens "COMn:" (also "COMn") for OPEN_EXISTING, one opener at a time,
 // across processes too (a second open fails with ERROR_ACCESS_DENIED until CloseHandle).
 // A name without a device in the registry, a device that does not exist and a path that
-// is not a terminal fail with ERROR_FILE_NOT_FOUND. The port starts at 9600 baud, 8N1,
-// with its receive buffer empty. Other names are not devices of this layer.
+// is not a terminal fail with ERROR_FILE_NOT_FOUND, as does a gpsd listing with no gpsd
+// answering there. The port starts at 9600 baud, 8N1, with its receive buffer empty.
+// Other names are not devices of this layer.
 HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
                    DWORD creation, DWORD flags, HANDLE templateFile);
 
