@@ -1,8 +1,7 @@
 // Sound cues and the sound services under them: playCue's volume bookkeeping (scripts of
 // cues and waits against the output volume they leave), cues from two threads at once,
-// the volume put back after a crash, the sound server backends, real playback through
-// SDL's dummy and disk drivers, and the committed cue files.
-#include <SDL.h>
+// the volume put back after a crash, the sound server backends, and real playback through
+// SDL's dummy and disk drivers (the committed cue files: test_cue_files.cpp).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -19,7 +18,6 @@
 #include <fstream>
 #include <numbers>
 #include <optional>
-#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -719,43 +717,6 @@ TEST_F(Playback, NoSoundDeviceIsOneLineOnStderr) {
         EXPECT_EQ(said.rfind("orven: no sound device (", 0), 0u) << said;
         EXPECT_NE(said.find("); cues are silent\n"), std::string::npos) << said;
     }
-}
-
-// ---------------------------------------------------------------------------------------
-// The committed cue files, and their copies beside the executable.
-
-TEST(CueFiles, EveryCueIsAShortDistinctWaveAndTheAlarmIsLoudest) {
-    const std::string source = std::string(ORVEN_SOURCE_DIR) + "/resources/sounds/";
-    const std::string binary = ORVEN_BINARY;
-    const std::string installed = binary.substr(0, binary.rfind('/')) + "/sounds/";
-    std::set<std::string> contents;
-    int loudestCue = 0, longestCue = 0;
-    double loudest = 0, longest = 0;
-    for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 111}) {
-        SCOPED_TRACE("cue " + std::to_string(n));
-        const std::string path = source + std::to_string(n) + ".wav";
-        const std::string bytes = readFile(path);
-        EXPECT_TRUE(contents.insert(bytes).second) << "same as another cue";
-        EXPECT_LT(bytes.size(), 20000u);
-        EXPECT_EQ(readFile(installed + std::to_string(n) + ".wav"), bytes)
-            << "not copied beside the program";
-        SDL_AudioSpec layout;
-        Uint8* samples = nullptr;
-        Uint32 length = 0;
-        ASSERT_NE(SDL_LoadWAV(path.c_str(), &layout, &samples, &length), nullptr) << SDL_GetError();
-        ASSERT_EQ(layout.format, AUDIO_U8);
-        const double seconds = static_cast<double>(length) / layout.freq / layout.channels;
-        EXPECT_GE(seconds, 0.05);
-        EXPECT_LE(seconds, 2.0);
-        int peak = 0;
-        for (Uint32 i = 0; i < length; ++i) peak = std::max(peak, std::abs(samples[i] - 128));
-        SDL_FreeWAV(samples);
-        if (peak > loudest) loudest = peak, loudestCue = n;
-        if (seconds > longest) longest = seconds, longestCue = n;
-    }
-    EXPECT_EQ(loudestCue, 9);
-    EXPECT_GE(loudest, 120);
-    EXPECT_EQ(longestCue, 9);
 }
 
 }  // namespace

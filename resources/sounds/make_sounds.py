@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the cue sounds 1..9, 11 and 111 as small wave files beside this script.
+"""Writes the tone-only cue set: sounds 1..9, 11 and 111 as small wave files in tones/.
 
 Each cue is a short pattern of tones, different enough from the others that an owner
 who cannot look at the screen learns them by ear. Cue 9 is the confirmation alarm: a
@@ -7,7 +7,9 @@ loud two-tone siren with rich harmonics. Files are 8-bit mono at 11025 Hz, which
 them at a few KB and is plenty for tones below 2.5 kHz. The output is deterministic:
 running the script again writes the same bytes.
 
-Usage: python3 make_sounds.py [output folder]   (default: the script's own folder)
+The spoken set (make_spoken.sh) starts each cue with these tones.
+
+Usage: python3 make_sounds.py [output folder]   (default: tones/ beside this script)
 """
 import math
 import os
@@ -87,7 +89,8 @@ def write_wave(path, samples):
 
 
 def main():
-    folder = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
+    default = os.path.join(os.path.dirname(os.path.abspath(__file__)), "tones")
+    folder = sys.argv[1] if len(sys.argv) > 1 else default
     os.makedirs(folder, exist_ok=True)
     for number, samples in CUES.items():
         write_wave(os.path.join(folder, "%d.wav" % number), samples)
