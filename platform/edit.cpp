@@ -234,6 +234,7 @@ LRESULT copyText(HWND hwnd, WPARAM maxCount, LPARAM buffer) {
 }  // namespace
 
 LRESULT CALLBACK editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (styleOf(hwnd) & ES_MULTILINE) return multiLineEditProc(hwnd, message, wParam, lParam);
     auto* state = stateOf<EditState>(hwnd);
     if (state == nullptr) return 0;
     switch (message) {
