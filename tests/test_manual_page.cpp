@@ -190,13 +190,18 @@ TEST(ManualPage, ScrollsByKeysScrollBarAndDrag) {
     t.drag(page, text.left + 40, text.top + 10 + 4 * lineHeight, text.top + 10);
     EXPECT_EQ(t.firstLine(page), before + 4);
 
+    // The thumb, at the top of its track, dragged halfway down: about half the text.
+    t.phone.keyPress(VK_HOME);
+    t.drag(page, barX, text.top + 14, (text.top + text.bottom) / 2);
+    const int lines = static_cast<int>(t.phone.read(
+        [&] { return SendDlgItemMessageW(page, manualTextControl, EM_GETLINECOUNT, 0, 0); }));
+    EXPECT_GT(t.firstLine(page), lines / 3);
+    EXPECT_LT(t.firstLine(page), lines * 2 / 3);
+
     t.phone.keyPress(VK_END);
     const int last = t.firstLine(page);
     t.phone.keyPress(VK_DOWN);
     EXPECT_EQ(t.firstLine(page), last) << "it stops at the end";
-    const int lines = static_cast<int>(t.phone.read(
-        [&] { return SendDlgItemMessageW(page, manualTextControl, EM_GETLINECOUNT, 0, 0); }));
-    EXPECT_GT(lines, last);
 }
 
 struct CloseRow {
