@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,11 +35,11 @@ std::u16string statusNow() {
 // The program on an emulated phone, with a modem whose partner answers every alert, and
 // a receiver with a fix on COM2 that the program already knows.
 struct Rig {
-    orven::test::Phone phone;
+    orven::test::Phone phone;  // first: the device profile comes before the devices
     std::unique_ptr<Modem> modem = std::make_unique<Modem>();
     std::unique_ptr<NmeaReceiver> receiver;
 
-    Rig() {
+    explicit Rig(const std::string& profile = "") : phone(profile) {
         orven::sim::Scenario scenario;
         scenario.idleWhileClosed = true;
         scenario.phases = {{orven::sim::Phase::fix, 0}};
@@ -117,15 +118,16 @@ struct Rig {
     }
 };
 
-TEST(ManualPage, OpensFullScreenWithTheWholeManual) {
-    Rig t;
+// The page covers the screen, its text reaches the soft-key bar, and the whole manual is
+// in it.
+void checkOpensFullScreen(Rig& t) {
     HWND page = t.open();
     ASSERT_NE(page, nullptr);
     const RECT whole = t.rectOf(page);
     EXPECT_EQ(whole.left, 0);
     EXPECT_EQ(whole.top, 0);
-    EXPECT_EQ(whole.right, GetSystemMetrics(SM_CXSCREEN));
-    EXPECT_EQ(whole.bottom, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_EQ(whole.right, t.phone.read([] { return GetSystemMetrics(SM_CXSCREEN); }));
+    EXPECT_EQ(whole.bottom, t.phone.read([] { return GetSystemMetrics(SM_CYSCREEN); }));
     const RECT text = t.rectOf(t.text(page));
     const RECT bar = t.rectOf(t.phone.read([page] { return SHFindMenuBar(page); }));
     EXPECT_EQ(text.bottom, bar.top) << "the text reaches the soft-key bar";
@@ -148,6 +150,30 @@ TEST(ManualPage, OpensFullScreenWithTheWholeManual) {
     EXPECT_NE(shown.find(u"\"Alert could NOT be sent!\""), std::u16string::npos);
     EXPECT_NE(shown.find(u"\"Alert NOT sent yet"), std::u16string::npos);
 }
+
+struct Screen {
+    const char* legend;
+    const char* profile;
+};
+
+void PrintTo(const Screen& screen, std::ostream* out) {
+    *out << screen.legend;
+}
+
+class ManualPageOn : public ::testing::TestWithParam<Screen> {};
+
+TEST_P(ManualPageOn, OpensFullScreenWithTheWholeManual) {
+    SCOPED_TRACE(GetParam().legend);
+    Rig t(GetParam().profile);
+    checkOpensFullScreen(t);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, ManualPageOn,
+    ::testing::Values(Screen{"Pocket PC 240 x 320", ""},
+                      Screen{"Smartphone 176 x 220",
+                             "screen-width = 176\nscreen-height = 220\nplatform = Smartphone\n"},
+                      Screen{"VGA 480 x 640", "screen-width = 480\nscreen-height = 640\n"}));
 
 TEST(ManualPage, ScrollsByKeysScrollBarAndDrag) {
     Rig t;
