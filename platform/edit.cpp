@@ -3,7 +3,8 @@
 // ES_NUMBER takes digits only; without ES_AUTOHSCROLL nothing is taken that would not
 // fit the control's width; EM_LIMITTEXT bounds what typing may add. Every change sends
 // EN_CHANGE to the parent, focus changes EN_SETFOCUS and EN_KILLFOCUS. Surrogate pairs
-// are kept whole. Relies on the window manager and the GDI (controls.cpp's helpers).
+// are kept whole. An edit created with ES_MULTILINE is handed to edit_multiline.cpp.
+// Relies on the window manager and the GDI (controls.cpp's helpers).
 #include "platform/controls_internal.h"
 #include "platform/internal.h"
 #include "platform/text.h"
