@@ -10,6 +10,7 @@
 #include "alert/confirmation_watcher.h"
 #include "app/emergency_procedure.h"
 #include "app/main_screen.h"
+#include "app/manual_page.h"
 #include "app/receiver_search.h"
 #include "app/startup.h"
 #include "common/platform_facts.h"
@@ -226,7 +227,7 @@ bool onCommand(HWND window, WORD command) {
         case alertTestCommand:
             runDialog(window, alertTestDialogResource, alertTestDialogProc);
             return true;
-        case helpCommand: return true;  // the manual has no action
+        case helpCommand: runDialog(window, manualDialogResource, manualPageProc); return true;
         case leftSoftKeyCommand: beginEmergencyProcedure(window); return true;
         case rightSoftKeyCommand: showMenuAboveBar(window); return true;
         case hardwareButtonTestCommand: startHardwareButtonTest(window); return true;
@@ -239,7 +240,10 @@ void onTimer(HWND window, UINT_PTR id) {
     switch (id) {
         case startupTimer: onStartupTimer(window); break;
         case startupEndTimer: onStartupEndTimer(window); break;
-        case procedureStartTimer: onProcedureStartTimer(window); break;
+        case procedureStartTimer:
+            closeManualPage();  // the main screen shows the alert
+            onProcedureStartTimer(window);
+            break;
         case scanTimer: onScanTimer(window); break;
         case knownPortTimer: onKnownPortTimer(window); break;
         case receiverLostTimer: onReceiverLostTimer(window); break;
@@ -248,7 +252,10 @@ void onTimer(HWND window, UINT_PTR id) {
         case firstSendTimer: onFirstSendTimer(window); break;
         case afterSendTimer: onAfterSendTimer(window); break;
         case repeatSendTimer: onRepeatSendTimer(window); break;
-        case alarmTimer: onAlarmTimer(window); break;
+        case alarmTimer:
+            closeManualPage();  // the answer shows, and a tap can silence the alarm
+            onAlarmTimer(window);
+            break;
         case volumeRestoreTimer: onVolumeRestoreTimer(window); break;
         default: break;  // 11111: the clock tick only refreshes the snapshot
     }

@@ -208,14 +208,22 @@ bool isButton(HWND hwnd) {
     return hwnd != nullptr && controls::isClass(hwnd, controls::buttonClass);
 }
 
+// A control that scrolls with the arrows keeps them (WM_GETDLGCODE).
+bool wantsArrows(HWND control) {
+    return control != nullptr && (SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_WANTARROWS);
+}
+
 void dialogKey(HWND dialog, MSG msg) {
     HWND focus = GetFocus();
     if (focus != nullptr && !IsChild(dialog, focus)) focus = nullptr;
     if (msg.message == WM_KEYDOWN) {
         switch (msg.wParam) {
             case VK_TAB: moveFocus(dialog, GetKeyState(VK_SHIFT) < 0); return;
-            case VK_DOWN: moveFocus(dialog, false); return;
-            case VK_UP: moveFocus(dialog, true); return;
+            case VK_DOWN:
+            case VK_UP:
+                if (wantsArrows(focus)) break;
+                moveFocus(dialog, msg.wParam == VK_UP);
+                return;
             case VK_ESCAPE: backKey(dialog, true); return;
             case VK_RETURN:
                 if (!isButton(focus)) {

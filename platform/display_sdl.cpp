@@ -39,6 +39,8 @@ int virtualKeyOf(SDL_Keycode key) {
         case SDLK_F2: return VK_F2;
         case SDLK_DELETE: return VK_DELETE;
         case SDLK_END: return VK_END;
+        case SDLK_PAGEUP: return VK_PRIOR;
+        case SDLK_PAGEDOWN: return VK_NEXT;
         case SDLK_LCTRL:
         case SDLK_RCTRL: return VK_CONTROL;
         case SDLK_LSHIFT:

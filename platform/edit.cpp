@@ -3,7 +3,8 @@
 // ES_NUMBER takes digits only; without ES_AUTOHSCROLL nothing is taken that would not
 // fit the control's width; EM_LIMITTEXT bounds what typing may add. Every change sends
 // EN_CHANGE to the parent, focus changes EN_SETFOCUS and EN_KILLFOCUS. Surrogate pairs
-// are kept whole. Relies on the window manager and the GDI (controls.cpp's helpers).
+// are kept whole. An edit created with ES_MULTILINE is handed to edit_multiline.cpp.
+// Relies on the window manager and the GDI (controls.cpp's helpers).
 #include "platform/controls_internal.h"
 #include "platform/internal.h"
 #include "platform/text.h"
@@ -234,6 +235,7 @@ LRESULT copyText(HWND hwnd, WPARAM maxCount, LPARAM buffer) {
 }  // namespace
 
 LRESULT CALLBACK editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (styleOf(hwnd) & ES_MULTILINE) return multiLineEditProc(hwnd, message, wParam, lParam);
     auto* state = stateOf<EditState>(hwnd);
     if (state == nullptr) return 0;
     switch (message) {

@@ -30,6 +30,7 @@
 #define WM_GETFONT 0x0031
 #define WM_NOTIFY 0x004E
 #define WM_NCDESTROY 0x0082
+#define WM_GETDLGCODE 0x0087
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
@@ -118,6 +119,8 @@
 #define VK_MENU 0x12
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
+#define VK_PRIOR 0x21  // Page Up
+#define VK_NEXT 0x22   // Page Down
 #define VK_END 0x23
 #define VK_HOME 0x24
 #define VK_LEFT 0x25

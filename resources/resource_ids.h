@@ -14,6 +14,7 @@ constexpr int mainMenuResource = 108;         // the main popup menu (its first 
 constexpr int settingsMenuBarResource = 107;  // "Cancel" / "SAVE" of the settings dialogs
 constexpr int mainMenuBarResource = 109;      // "Left" / "Right" of the main window (never shown)
 constexpr int testMenuBarResource = 110;      // "Close" / "TEST" of the self-test dialogs
+constexpr int manualMenuBarResource = 112;    // "Close" of the manual page
 
 // Dialog templates.
 constexpr int alertNumbersDialogResource = 106;
@@ -21,6 +22,7 @@ constexpr int hardwareKeysDialogResource = 107;
 constexpr int ownerDetailsDialogResource = 109;
 constexpr int alertTestDialogResource = 110;
 constexpr int gpsTestDialogResource = 111;
+constexpr int manualDialogResource = 112;  // "Help (manual)"
 
 // ---- Commands (WM_COMMAND ids) and the strings that label the soft keys
 constexpr WORD closeCommand = 1;                   // accelerator Ctrl+Q: the program closes
@@ -42,6 +44,7 @@ constexpr WORD hardwareButtonTestCommand = 40030;  // menu "Hardware button"
 constexpr WORD testCommand = 40031;                // "TEST": the self-test runs
 constexpr WORD testLabelString = 40032;            // "TEST"
 constexpr WORD closeLabelString = 40033;           // "Close"
+constexpr WORD manualString = 40034;               // the owner's manual, shown by "Help (manual)"
 
 // Items appended to the main popup menu each time it opens.
 constexpr WORD exitCommand = 1135;  // "Exit", owner-drawn
@@ -81,6 +84,8 @@ constexpr int gpsTestStatusControl = 1012;  // "GPS Rx: ?", the test's status li
 // Alert-sending test (template 110).
 constexpr int testNumberEdit = 1003;
 constexpr int clearTestNumberButton = 1008;
+// The manual page (template 112).
+constexpr int manualTextControl = 1003;  // the manual: a read-only, scrolling text
 
 // ---- The tray icon
 constexpr UINT trayIconId = 1;

@@ -1,14 +1,16 @@
 // The program's resources by number: accelerator table 3, icon 103, the skin bitmap
-// 105, the main popup menu 108, the soft-key menu bars 107, 109 and 110 and the
+// 105, the main popup menu 108, the soft-key menu bars 107, 109, 110 and 112 and the
 // strings that label their keys, the settings dialogs' templates 106, 107 and 109
-// (resources/dialog_templates.cpp) and the self-tests' 110 and 111
-// (resources/test_dialogs.cpp).
+// (resources/dialog_templates.cpp), the self-tests' 110 and 111
+// (resources/test_dialogs.cpp), and the manual page's template 112 with the manual
+// itself (resources/manual.cpp).
 #include <array>
 #include <cmath>
 #include <vector>
 
 #include "platform/resource.h"
 #include "resources/dialog_templates.h"
+#include "resources/manual.h"
 #include "resources/resource_ids.h"
 #include "resources/skin.h"
 #include "resources/test_dialogs.h"
@@ -86,16 +88,23 @@ const orven::resources::MenuBarButton settingsBarButtons[] = {
     {dialogLeftKeyCommand, cancelLabelString}, {saveCommand, saveLabelString}};
 const orven::resources::MenuBarButton testBarButtons[] = {{dialogLeftKeyCommand, closeLabelString},
                                                           {testCommand, testLabelString}};
+const orven::resources::MenuBarButton manualBarButtons[] = {
+    {dialogLeftKeyCommand, closeLabelString}};
 const orven::resources::MenuBar menuBars[] = {
     {settingsMenuBarResource, settingsBarButtons, 2},
     {mainMenuBarResource, mainBarButtons, 2},
     {testMenuBarResource, testBarButtons, 2},
+    {manualMenuBarResource, manualBarButtons, 1},
 };
 
 const orven::resources::String strings[] = {
-    {cancelLabelString, u"Cancel"},    {saveLabelString, u"SAVE"},
-    {leftSoftKeyLabelString, u"Left"}, {rightSoftKeyLabelString, u"Right"},
-    {testLabelString, u"TEST"},        {closeLabelString, u"Close"},
+    {cancelLabelString, u"Cancel"},
+    {saveLabelString, u"SAVE"},
+    {leftSoftKeyLabelString, u"Left"},
+    {rightSoftKeyLabelString, u"Right"},
+    {testLabelString, u"TEST"},
+    {closeLabelString, u"Close"},
+    {manualString, orven::resources::manualText},
 };
 
 }  // namespace
@@ -110,6 +119,7 @@ const Directory& programResources() {
         std::vector<Dialog> all(dialogTemplates(), dialogTemplates() + dialogTemplateCount());
         all.push_back(alertTestTemplate);
         all.push_back(gpsTestTemplate);
+        all.push_back(manualTemplate);
         return all;
     }();
     static const Directory directory{acceleratorTables,
@@ -121,9 +131,9 @@ const Directory& programResources() {
                                      menus,
                                      1,
                                      menuBars,
-                                     3,
+                                     static_cast<int>(std::size(menuBars)),
                                      strings,
-                                     6,
+                                     static_cast<int>(std::size(strings)),
                                      dialogs.data(),
                                      static_cast<int>(dialogs.size())};
     return directory;
