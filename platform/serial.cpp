@@ -38,6 +38,7 @@
 #include <string>
 
 #include "platform/internal.h"
+#include "platform/modemmanager.h"
 #include "platform/registry.h"
 #include "platform/testing.h"
 #include "platform/text.h"
@@ -399,8 +400,9 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD, SECURITY_ATTRIBUTES*, 
         SetLastError(number < 0 ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    const std::string path = devicePathOf(number);
+    std::string path = devicePathOf(number);
     std::string why = "not in Drivers\\Ports";
+    if (orven::modemmanager::isPortName(path)) path = orven::modemmanager::gpsDevicePath(&why);
     const int fd = path.empty() ? -1 : orven::tty::openRaw(path, openingBaud, &why);
     const int openError = path.empty() ? ENOENT : errno;
     const int wake = fd < 0 ? -1 : eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

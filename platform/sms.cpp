@@ -1,6 +1,7 @@
 // The SMS library: handles of the text protocol, and sending a text as one or more PDUs
-// through the modem, part after part, each confirmed by +CMGS before the next.
-// Relies on the PDU codec and modem.cpp.
+// through the modem, part after part, each confirmed by +CMGS before the next; or, when
+// ModemManager owns the modem, as one message that ModemManager splits and sends.
+// Relies on the PDU codec, modem.cpp and modemmanager.cpp.
 #include "platform/sms.h"
 
 #include <atomic>
@@ -11,6 +12,7 @@
 
 #include "platform/internal.h"
 #include "platform/modem.h"
+#include "platform/modemmanager.h"
 #include "platform/pdu.h"
 #include "platform/text.h"
 
@@ -74,6 +76,15 @@ void applyProviderData(const BYTE* data, DWORD size, pdu::SubmitOptions& options
     options.statusReport = (provider.dwMessageOptions & PS_MESSAGE_OPTION_STATUSREPORT) != 0;
 }
 
+// ModemManager encodes and splits the text itself; sent means it reported the message
+// SENT. The parts encoded here only checked that the text and number can be sent.
+HRESULT sendThroughModemManager(const std::u16string& number, const std::u16string& text,
+                                const pdu::SubmitOptions& options) {
+    modem::Result r =
+        modemmanager::sendText(number, text, options.messageClass, options.statusReport);
+    return errorOf(r.outcome);
+}
+
 HRESULT sendParts(const std::vector<pdu::Part>& parts) {
     for (const pdu::Part& part : parts) {
         modem::Result r = modem::submit(part.hex, part.tpduLength);
@@ -121,10 +132,11 @@ HRESULT SmsSendMessage(SMS_HANDLE handle, const SMS_ADDRESS* serviceCentre,
     applyProviderData(providerData, providerDataSize, options);
     options.reference = nextReference();
     std::vector<pdu::Part> parts;
-    HRESULT result = chooseAlphabet(encoding, text, options.alphabet) &&
-                             pdu::encodeSubmit(number, text, options, parts)
-                         ? sendParts(parts)
-                         : SMS_E_INVALIDDATA;
+    HRESULT result = SMS_E_INVALIDDATA;
+    if (chooseAlphabet(encoding, text, options.alphabet) &&
+        pdu::encodeSubmit(number, text, options, parts))
+        result = modem::viaModemManager() ? sendThroughModemManager(number, text, options)
+                                          : sendParts(parts);
     if (messageId != nullptr) *messageId = nextMessageId.fetch_add(1);
     internal::trace("SmsSendMessage handle=%u to=%s bytes=%u parts=%zu result=%#x",
                     static_cast<unsigned>(handle), toUtf8(number).c_str(),
