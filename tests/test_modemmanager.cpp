@@ -5,7 +5,9 @@
 // emergency procedure over it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
 #include "app/startup.h"
@@ -13,6 +15,7 @@
 #include "platform/loudspeaker.h"
 #include "platform/modem.h"
 #include "platform/ril.h"
+#include "platform/serial.h"
 #include "platform/sms.h"
 #include "platform/testing.h"
 #include "platform/text.h"
@@ -130,6 +133,156 @@ TEST(ModemManagerSend, EachProblemAUserCanFixIsOneLineAndFailsTheSend) {
         EXPECT_EQ(sendText(alertNumber, u"Help"), step.expected);
         EXPECT_EQ(tracedCount(step.line), 1);
     }
+}
+
+// What the radio's callbacks received, in order.
+struct Heard {
+    std::mutex lock;
+    std::vector<std::string> notes;
+    std::vector<std::string> snapshot() {
+        std::lock_guard<std::mutex> hold(lock);
+        return notes;
+    }
+    bool has(const std::string& note) {
+        for (const std::string& n : snapshot())
+            if (n == note) return true;
+        return false;
+    }
+} heard;
+
+void CALLBACK onNotify(DWORD code, const void* data, DWORD, DWORD) {
+    std::string note;
+    if (code == RIL_NOTIFY_MESSAGE) {
+        const auto* m = static_cast<const RILMESSAGE*>(data);
+        std::u16string text(reinterpret_cast<const char16_t*>(m->msgInDeliver.rgbMsg),
+                            m->msgInDeliver.cchMsgLength);
+        note = "message " + orven::toUtf8(m->msgInDeliver.raOrigAddress.wszAddress) + " " +
+               orven::toUtf8(text);
+    } else if (code == RIL_NOTIFY_CALLERID) {
+        note = "caller " +
+               orven::toUtf8(static_cast<const RILREMOTEPARTYINFO*>(data)->raAddress.wszAddress);
+    } else if (code == RIL_NOTIFY_RING) {
+        note = "ring";
+    } else if (code == RIL_NOTIFY_DISCONNECT) {
+        note = "disconnect";
+    }
+    std::lock_guard<std::mutex> hold(heard.lock);
+    heard.notes.push_back(note);
+}
+
+void CALLBACK onResult(DWORD code, HRESULT id, const void*, DWORD, DWORD) {
+    std::lock_guard<std::mutex> hold(heard.lock);
+    heard.notes.push_back("result " + std::to_string(id) + " " + std::to_string(code));
+}
+
+TEST(ModemManagerRadio, MessagesAndCallsReachTheRadioAndTheAnswerGoesOnTheLoudspeaker) {
+    FakeModemManager fake;
+    ASSERT_TRUE(fake.ready());
+    ASSERT_TRUE(fake.command("modem"));
+    MmPhone p;
+    HRIL ril = nullptr;
+    ASSERT_EQ(RIL_Initialize(1, onResult, onNotify, RIL_NCLASS_ALL, 0, &ril), S_OK);
+    ASSERT_TRUE(eventually([] { return traced("modemmanager: ready"); }));
+
+    // Completed only after Added: reported once RECEIVED, with the sender as sent.
+    ASSERT_TRUE(fake.command("sms +447700900123 On my way"));
+    ASSERT_TRUE(eventually([] { return heard.has("message +447700900123 On my way"); }));
+    EXPECT_TRUE(traced("shell: new message from +447700900123"));
+
+    // No call rings: nothing to accept.
+    HRESULT early = RIL_Answer(ril);
+    ASSERT_TRUE(eventually([&] {
+        return heard.has("result " + std::to_string(early) + " " +
+                         std::to_string(RIL_RESULT_NOCARRIER));
+    }));
+
+    // The number comes a moment after the call, as +CLIP after RING.
+    ASSERT_TRUE(fake.command("call +447700900123"));
+    ASSERT_TRUE(eventually([] { return heard.has("caller +447700900123"); }));
+    std::vector<std::string> notes = heard.snapshot();
+    auto ring = std::find(notes.begin(), notes.end(), "ring");
+    auto caller = std::find(notes.begin(), notes.end(), "caller +447700900123");
+    EXPECT_LT(ring, caller);
+    HRESULT id = RIL_Answer(ril);
+    ASSERT_TRUE(fake.waitForLine("accepted +447700900123"));
+    ASSERT_TRUE(eventually([&] {
+        return heard.has("result " + std::to_string(id) + " " + std::to_string(RIL_RESULT_OK));
+    }));
+    EXPECT_TRUE(fake.waitForLine("mode 1")) << "callaudiod routes the call";
+
+    // The phone's loudspeaker switch, as the program calls it.
+    HMODULE ossvcs = LoadLibraryW(u"\\windows\\ossvcs.dll");
+    auto setLoudspeaker =
+        reinterpret_cast<LoudspeakerSetProc>(GetProcAddressW(ossvcs, MAKEINTRESOURCEW(218)));
+    ASSERT_NE(setLoudspeaker, nullptr);
+    setLoudspeaker(1);
+    EXPECT_TRUE(fake.waitForLine("speaker 1"));
+    ASSERT_TRUE(eventually([] { return traced("callaudio: loudspeaker on"); }));
+
+    ASSERT_TRUE(fake.command("hangup"));
+    ASSERT_TRUE(eventually([] { return heard.has("disconnect"); }));
+    EXPECT_TRUE(fake.waitForLine("mode 0")) << "back to the default audio";
+    RIL_Deinitialize(ril);
+}
+
+TEST(ModemManagerRadio, WithoutCallaudiodTheLoudspeakerSaysSoOnce) {
+    FakeModemManager fake(true, "--no-callaudio");
+    ASSERT_TRUE(fake.ready());
+    ASSERT_TRUE(fake.command("modem"));
+    MmPhone p;
+    HANDLE wave = CreateFileW(u"WAV1:", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD message[5] = {0, WAV_MESSAGE_LOUDSPEAKER_ON, 0, 0, 0};
+    for (int i = 0; i < 2; ++i)
+        EXPECT_TRUE(DeviceIoControl(wave, IOCTL_WAV_MESSAGE, message, sizeof message, nullptr, 0,
+                                    nullptr, nullptr));
+    ASSERT_TRUE(eventually([] { return tracedCount("callaudio: EnableSpeaker failed") == 2; }));
+    EXPECT_FALSE(traced("callaudio: loudspeaker on"));
+    CloseHandle(wave);
+}
+
+TEST(ModemManagerGps, TheModemsNmeaIsAComPortThatVanishesWithTheModem) {
+    FakeModemManager fake;
+    ASSERT_TRUE(fake.ready());
+    ASSERT_TRUE(fake.command("modem"));
+    MmPhone p(5);
+    ASSERT_TRUE(eventually([] { return traced("modemmanager: ready"); }));
+    HANDLE port = CreateFileW(u"COM5:", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(fake.waitForLine("location 4 1")) << "raw NMEA on, with signals";
+    COMMTIMEOUTS timeouts{0, 0, 2000, 0, 0};
+    SetCommTimeouts(port, &timeouts);
+    const std::string gga =
+        mmtest::nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+    const std::string rmc =
+        mmtest::nmea("GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W");
+    ASSERT_TRUE(fake.command("nmea " + gga));
+    ASSERT_TRUE(fake.command("nmea " + rmc));
+    ASSERT_TRUE(fake.command("nmea " + gga));  // unchanged: not new
+    std::string received;
+    std::string expected = gga + "\r\n" + rmc + "\r\n";
+    char buffer[256];
+    DWORD got = 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (received.size() < expected.size() && std::chrono::steady_clock::now() < deadline &&
+           ReadFile(port, buffer, sizeof buffer, &got, nullptr))
+        received.append(buffer, got);
+    EXPECT_EQ(received, expected);
+
+    ASSERT_TRUE(fake.command("remove"));
+    DWORD mask = 0;
+    SetCommMask(port, EV_RXCHAR);
+    EXPECT_FALSE(WaitCommEvent(port, &mask, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
+    CloseHandle(port);
+    EXPECT_EQ(CreateFileW(u"COM5:", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    // The modem back: the port opens again, on a new terminal.
+    ASSERT_TRUE(fake.command("modem"));
+    ASSERT_TRUE(eventually([] { return tracedCount("modemmanager: ready") == 2; }));
+    port = CreateFileW(u"COM5:", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(port, INVALID_HANDLE_VALUE);
+    CloseHandle(port);
 }
 
 }  // namespace
