@@ -5,6 +5,7 @@
 //   org.mobian_project.CallAudio.EnableSpeaker(true) -> true
 #include "platform/callaudio.h"
 
+#include <gio/gio.h>
 #include <libcallaudio.h>
 
 #include <cstdio>
@@ -21,6 +22,11 @@ bool complained = false;   // the stderr line was said (GLib thread only)
 bool ready() {
     if (initialised) return true;
     GError* error = nullptr;
+    // libcallaudio uses the process's shared session bus connection: it must not end the
+    // process with SIGTERM when the session bus goes away (GIO's default). The reference
+    // is kept, since GIO makes a new shared connection once the last one is released.
+    static GDBusConnection* session = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (session != nullptr) g_dbus_connection_set_exit_on_close(session, FALSE);
     initialised = call_audio_init(&error);
     if (!initialised) {
         internal::trace("callaudio: %s", error ? error->message : "cannot start");
@@ -33,8 +39,15 @@ void complain(const char* what, GError* error) {
     internal::trace("callaudio: %s failed: %s", what, error ? error->message : "refused");
     if (complained) return;
     complained = true;
-    std::fprintf(stderr, "orven: callaudiod did not answer (%s): the call audio stays as it is\n",
-                 error ? error->message : "refused");
+    bool absent = error == nullptr ||
+                  g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
+                  g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER);
+    if (absent)
+        std::fprintf(stderr,
+                     "orven: callaudiod is not running: the call cannot be put on the "
+                     "loudspeaker (start it: callaudiod)\n");
+    else
+        std::fprintf(stderr, "orven: callaudiod refused %s: %s\n", what, error->message);
 }
 
 void onMode(gboolean success, GError* error, gpointer data) {

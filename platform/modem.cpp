@@ -662,14 +662,19 @@ void post(const std::string& text, uint32_t timeoutMs, bool first,
 
 void stopForTests() {
     Shared& s = shared();
+    bool viaModemManager = false;
     {
         std::lock_guard<std::mutex> hold(s.lock);
         if (!s.started) return;
-        if (modemmanager::isPortName(s.config.path)) {
-            s.started = false;  // the ModemManager client lives on with the process
-            return;
-        }
-        s.stopping = true;
+        viaModemManager = modemmanager::isPortName(s.config.path);
+        if (viaModemManager)
+            s.started = false;
+        else
+            s.stopping = true;
+    }
+    if (viaModemManager) {
+        modemmanager::stopForTests();
+        return;
     }
     wakePort();
     s.thread.join();

@@ -452,6 +452,9 @@ void connectToManager() {
     Client& c = client();
     GError* error = nullptr;
     c.bus = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, &error);
+    // GIO ends the process with SIGTERM when a bus connection closes; an alarm must
+    // outlive a restarted bus (it then says ModemManager is not running).
+    if (c.bus != nullptr) g_dbus_connection_set_exit_on_close(c.bus, FALSE);
     if (c.bus != nullptr)
         c.manager = mm_manager_new_sync(c.bus, G_DBUS_OBJECT_MANAGER_CLIENT_FLAGS_DO_NOT_AUTO_START,
                                         nullptr, &error);
@@ -653,6 +656,30 @@ void answer(std::function<void(const modem::Result&)> done) {
         (*held)(modem::Result{Outcome::refused, "NO CARRIER", {}, -1});
         delete held;
     });
+}
+
+void stopForTests() {
+    struct Done {
+        std::mutex lock;
+        std::condition_variable reached;
+        bool done = false;
+    };
+    auto done = std::make_shared<Done>();
+    glib::invoke([done] {
+        Client& c = client();
+        if (c.manager != nullptr) {
+            g_signal_handlers_disconnect_matched(c.manager, G_SIGNAL_MATCH_DATA, 0, 0, nullptr,
+                                                 nullptr, nullptr);
+            dropModem();
+            g_object_unref(c.manager);
+            c.manager = nullptr;
+        }
+        std::lock_guard<std::mutex> hold(done->lock);
+        done->done = true;
+        done->reached.notify_all();
+    });
+    std::unique_lock<std::mutex> hold(done->lock);
+    done->reached.wait(hold, [&] { return done->done; });
 }
 
 void loudspeakerOn() {

@@ -45,4 +45,9 @@ void loudspeakerOn();
 // Blocks the caller while ModemManager enables the location source.
 std::string gpsDevicePath(std::string* why);
 
+// Test-only: lets go of ModemManager (the modem, the GPS terminal, every signal) and
+// waits until the GLib thread has done so, so that a test's stand-in can stop without
+// the client hearing it during the process's exit. The client does not start again.
+void stopForTests();
+
 }  // namespace orven::modemmanager

@@ -12,6 +12,7 @@
 #
 # Usage: fake_modemmanager.py [--no-callaudio]   (DBUS_SYSTEM_BUS_ADDRESS and
 # DBUS_SESSION_BUS_ADDRESS name the private bus; both services go on the first.)
+import signal
 import sys
 
 import dbus
@@ -409,5 +410,6 @@ if "--no-callaudio" not in sys.argv:
     names.append(dbus.service.BusName(CA, system_bus))
 loop = GLib.MainLoop()
 GLib.io_add_watch(sys.stdin, GLib.IO_IN | GLib.IO_HUP, read_command)
+GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, lambda: loop.quit() or False)
 say("ready")
 loop.run()

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "app/startup.h"
 #include "common/status_text.h"
@@ -46,6 +47,7 @@ struct MmPhone {
         orven::test::clearTrace();
         orven::modem::start();
     }
+    ~MmPhone() { orven::modem::stopForTests(); }
     orven::test::Phone phone;
 };
 
@@ -283,6 +285,63 @@ TEST(ModemManagerGps, TheModemsNmeaIsAComPortThatVanishesWithTheModem) {
     port = CreateFileW(u"COM5:", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(port, INVALID_HANDLE_VALUE);
     CloseHandle(port);
+}
+
+// The emergency procedure on a phone whose modem and receiver are ModemManager's: the tap,
+// the fix from the modem's GPS, the alert by SMS, the call back answered and put on the
+// loudspeaker, the alarm.
+TEST(ModemManagerProcedure, FromATapThroughTheModemsGpsToTheAnsweredCallOnTheLoudspeaker) {
+    FakeModemManager fake;
+    ASSERT_TRUE(fake.ready());
+    ASSERT_TRUE(fake.command("modem"));
+    orven::test::Phone phone;
+    phone.writeHive("system.reg",
+                    mmtest::modemManagerHive(
+                        4,
+                        "\"Alert number 1\"=\"600100200\"\r\n\"Alerts number\"=dword:00000000\r\n"
+                        "\"GPS port number\"=dword:00000004\r\n"
+                        "\"Auto-answering\"=dword:00000001\r\n"
+                        "\"Auto-speakerphone\"=dword:00000001\r\n"));
+    // The modem's receiver: a fix every 200 ms of real time, each with its own time.
+    std::atomic<bool> feeding{true};
+    std::thread receiver([&] {
+        for (int second = 0; feeding.load(); ++second) {
+            char time[16];
+            std::snprintf(time, sizeof time, "1235%02d", second % 60);
+            std::string t = time;
+            fake.command(
+                "nmea " +
+                mmtest::nmea("GPGGA," + t + ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+            fake.command("nmea " +
+                         mmtest::nmea("GPRMC," + t +
+                                      ",A,4807.038,N,01131.000,E,022.4,084.4,050126,003.1,W"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    });
+    auto status = [] {
+        WCHAR text[statusTextSize];
+        copyStatusText(text);
+        return std::u16string(text);
+    };
+    auto statusStartsWith = [&](const std::u16string& text) {
+        return phone.waitFor([&] { return status().rfind(text, 0) == 0; }, 1, 15000);
+    };
+    phone.start(WinMain, u"");
+    phone.advance(1100);
+    phone.tap(50, 300);
+    phone.advance(1000);
+    EXPECT_TRUE(statusStartsWith(u"Position found at ")) << orven::toUtf8(phone.read(status));
+    EXPECT_TRUE(statusStartsWith(u"Alert has sent correctly")) << orven::toUtf8(phone.read(status));
+    EXPECT_TRUE(fake.waitForLine("sent 600100200 3 Medicine Emergency ALERT"));
+    ASSERT_TRUE(fake.command("call +48600100200"));
+    EXPECT_TRUE(fake.waitForLine("accepted +48600100200"));
+    EXPECT_TRUE(fake.waitForLine("mode 1"));
+    EXPECT_TRUE(phone.waitFor([&] { return fake.waitForLine("speaker 1", 0); }, 1, 5000));
+    EXPECT_EQ(phone.read(status), u"Emergency message confirned\nPlease speak...");
+    EXPECT_TRUE(phone.waitFor([] { return traced("callaudio: loudspeaker on"); }, 1, 5000));
+    feeding = false;
+    receiver.join();
+    orven::modem::stopForTests();
 }
 
 }  // namespace

@@ -42,9 +42,16 @@ class FakeModemManager {
     }
     ~FakeModemManager() {
         if (pid_ > 0) {
-            ::close(toFake_);
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
+            ::close(toFake_);  // the stand-in ends at the end of its input
+            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            while (waitpid(pid_, nullptr, WNOHANG) == 0) {
+                if (std::chrono::steady_clock::now() >= deadline) {
+                    kill(pid_, SIGKILL);
+                    waitpid(pid_, nullptr, 0);
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
         }
         if (reader_.joinable()) reader_.join();
         if (busPid_ > 0) kill(busPid_, SIGTERM);
@@ -62,8 +69,9 @@ class FakeModemManager {
         return waitForLine("done " + line.substr(0, line.find(' ')));
     }
 
-    // Waits (real time, bounded) for an event line starting with `prefix`, taken from the
-    // lines not yet taken; returns whether it came.
+    // Waits (real time, bounded) for an event line starting with `prefix` and takes the
+    // oldest such line not yet taken; returns whether it came. Other lines stay, so that
+    // two threads may wait for lines of their own.
     bool waitForLine(const std::string& prefix, int timeoutMs = 5000) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
@@ -71,7 +79,7 @@ class FakeModemManager {
                 std::lock_guard<std::mutex> hold(lock_);
                 for (size_t i = 0; i < lines_.size(); ++i) {
                     if (lines_[i].rfind(prefix, 0) != 0) continue;
-                    lines_.erase(lines_.begin(), lines_.begin() + static_cast<long>(i) + 1);
+                    lines_.erase(lines_.begin() + static_cast<long>(i));
                     return true;
                 }
             }
