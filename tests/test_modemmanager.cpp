@@ -34,8 +34,8 @@ constexpr char16_t alertNumber[] = u"+447700900123";
 
 orven::modem::Timeouts quickTimeouts() {
     orven::modem::Timeouts t = modemtest::shortTimeouts();
-    t.submit = 700;  // a send that ModemManager never finishes is given up this fast
-    t.command = 700;
+    t.submit = 1500;  // a send that ModemManager never finishes is given up after 2.5 s
+    t.command = 1000;
     return t;
 }
 
@@ -302,7 +302,7 @@ TEST(ModemManagerProcedure, FromATapThroughTheModemsGpsToTheAnsweredCallOnTheLou
                         "\"GPS port number\"=dword:00000004\r\n"
                         "\"Auto-answering\"=dword:00000001\r\n"
                         "\"Auto-speakerphone\"=dword:00000001\r\n"));
-    // The modem's receiver: a fix every 200 ms of real time, each with its own time.
+    // The modem's receiver: a fix every 50 ms of real time, each with its own time.
     std::atomic<bool> feeding{true};
     std::thread receiver([&] {
         for (int second = 0; feeding.load(); ++second) {
@@ -315,7 +315,7 @@ TEST(ModemManagerProcedure, FromATapThroughTheModemsGpsToTheAnsweredCallOnTheLou
             fake.command("nmea " +
                          mmtest::nmea("GPRMC," + t +
                                       ",A,4807.038,N,01131.000,E,022.4,084.4,050126,003.1,W"));
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     });
     auto status = [] {
