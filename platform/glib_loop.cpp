@@ -5,6 +5,7 @@
 #include <glib.h>
 
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -26,11 +27,13 @@ void start() {
             g_main_context_push_thread_default(loopContext);
             GMainLoop* loop = g_main_loop_new(loopContext, FALSE);
             {
+                // Notified under the lock: the waiting thread's condition variable lives
+                // on its stack and is gone once it sees `started`.
                 std::lock_guard<std::mutex> hold(lock);
                 loopThread = std::this_thread::get_id();
                 started = true;
+                running.notify_all();
             }
-            running.notify_all();
             g_main_loop_run(loop);  // never quits: the clients live as long as the process
         });
         std::unique_lock<std::mutex> hold(lock);
@@ -39,13 +42,22 @@ void start() {
     });
 }
 
-gboolean runOnce(gpointer data) {
-    (*static_cast<std::function<void()>*>(data))();
-    return G_SOURCE_REMOVE;
-}
+// Work waiting for the GLib thread. The queue has a lock of its own (GLib's locks are
+// futexes that ThreadSanitizer cannot see), and one idle source runs everything queued.
+std::mutex queueLock;
+std::deque<std::function<void()>> queue;  // guarded by queueLock
 
-void destroy(gpointer data) {
-    delete static_cast<std::function<void()>*>(data);
+gboolean runQueued(gpointer) {
+    for (;;) {
+        std::function<void()> fn;
+        {
+            std::lock_guard<std::mutex> hold(queueLock);
+            if (queue.empty()) return G_SOURCE_REMOVE;
+            fn = std::move(queue.front());
+            queue.pop_front();
+        }
+        fn();
+    }
 }
 
 }  // namespace
@@ -56,11 +68,15 @@ void invoke(std::function<void()> fn) {
         fn();
         return;
     }
-    // An idle source of its own rather than g_main_context_invoke, so that work handed
-    // over from several threads keeps the order in which it came.
+    // One queue rather than g_main_context_invoke for each, so that work handed over from
+    // several threads keeps the order in which it came.
+    {
+        std::lock_guard<std::mutex> hold(queueLock);
+        queue.push_back(std::move(fn));
+    }
     GSource* source = g_idle_source_new();
     g_source_set_priority(source, G_PRIORITY_DEFAULT);
-    g_source_set_callback(source, runOnce, new std::function<void()>(std::move(fn)), destroy);
+    g_source_set_callback(source, runQueued, nullptr, nullptr);
     g_source_attach(source, loopContext);
     g_source_unref(source);
 }
