@@ -1,7 +1,8 @@
 // The loudspeaker switches: the one library the layer knows ("\windows\ossvcs.dll" with
 // its entries 217 and 218) and the wave driver "WAV1:" with its DeviceIoControl. Both end
 // in the modem's loudspeaker command, queued without waiting (a radio callback calls
-// them and must not stall). Relies on modem.cpp and the handle table.
+// them and must not stall); with ModemManager's modem, in callaudiod's loudspeaker.
+// Relies on modem.cpp, modemmanager.cpp and the handle table.
 #include "platform/loudspeaker.h"
 
 #include <atomic>
@@ -9,6 +10,7 @@
 
 #include "platform/internal.h"
 #include "platform/modem.h"
+#include "platform/modemmanager.h"
 #include "platform/text.h"
 #include "platform/threads.h"
 
@@ -27,6 +29,11 @@ std::atomic<int> waveSwitches{0};
 
 void switchOn(const char* how) {
     loudspeakerState = 1;
+    if (modem::viaModemManager()) {
+        internal::trace("loudspeaker on (%s): callaudiod", how);
+        modemmanager::loudspeakerOn();
+        return;
+    }
     std::string command = modem::loudspeakerCommand();
     if (command.empty()) {
         internal::trace("loudspeaker on (%s): no command for this modem", how);

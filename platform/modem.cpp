@@ -31,6 +31,7 @@
 
 #include "platform/internal.h"
 #include "platform/modem_lines.h"
+#include "platform/modemmanager.h"
 #include "platform/registry.h"
 #include "platform/ril.h"
 #include "platform/text.h"
@@ -590,10 +591,21 @@ void start() {
     std::lock_guard<std::mutex> hold(s.lock);
     if (s.started) return;
     s.config = readConfig();
+    s.started = true;
+    if (modemmanager::isPortName(s.config.path)) {
+        internal::trace("modem: ModemManager's");
+        modemmanager::start();
+        return;
+    }
     s.wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     s.stopping = false;
-    s.started = true;
     s.thread = std::thread([config = s.config] { PortThread(config).run(); });
+}
+
+bool viaModemManager() {
+    start();
+    std::lock_guard<std::mutex> hold(shared().lock);
+    return modemmanager::isPortName(shared().config.path);
 }
 
 std::string loudspeakerCommand() {
@@ -650,10 +662,19 @@ void post(const std::string& text, uint32_t timeoutMs, bool first,
 
 void stopForTests() {
     Shared& s = shared();
+    bool viaModemManager = false;
     {
         std::lock_guard<std::mutex> hold(s.lock);
         if (!s.started) return;
-        s.stopping = true;
+        viaModemManager = modemmanager::isPortName(s.config.path);
+        if (viaModemManager)
+            s.started = false;
+        else
+            s.stopping = true;
+    }
+    if (viaModemManager) {
+        modemmanager::stopForTests();
+        return;
     }
     wakePort();
     s.thread.join();

@@ -2,7 +2,8 @@
 // library (sms.cpp), the radio interface (ril.cpp) and the loudspeaker switches.
 //
 // The device registry names it, under HKEY_LOCAL_MACHINE "Drivers\Modem":
-//   "Port"                 the Linux path of its AT port, e.g. /dev/ttyUSB2
+//   "Port"                 the Linux path of its AT port, e.g. /dev/ttyUSB2, or
+//                          "modemmanager:" for the modem ModemManager owns
 //   "Baud rate"            DWORD, 115200 when absent
 //   "Loudspeaker command"  the AT command that puts a call on the loudspeaker
 // Without "Port" the layer asks the default-modem hook (setDefaultModem), which the
@@ -72,10 +73,16 @@ struct Event {
         callEnded,  // NO CARRIER, the caller gave up, or the call went silent
         ready,      // the init sequence finished (again)
         lost,       // the port went away
+        text,       // an incoming SMS already decoded (ModemManager): number, text, centre
     };
+    Event(Kind k, std::string p = {}, std::u16string n = {})
+        : kind(k), pdu(std::move(p)), number(std::move(n)) {}
     Kind kind;
     std::string pdu;        // message: hex, service-centre field first
     std::u16string number;  // callerId: as shown, "+" added for type 145; empty when withheld
+                            // text: the sender, "+" and digits when international
+    std::u16string text;    // text: the message
+    std::u16string centre;  // text: the service centre, when known
 };
 
 // The modem the emulated phone has when the device registry names none: its line, and
@@ -90,8 +97,13 @@ struct DefaultModem {
 // thread exists. Install it before the modem first starts; null removes it.
 void setDefaultModem(DefaultModem (*hook)());
 
-// Starts the modem's thread once per process; later calls do nothing.
+// Starts the modem's thread once per process; later calls do nothing. When the registry
+// names "modemmanager:" as the port, starts the ModemManager client instead
+// (modemmanager.h), and no AT port is opened.
 void start();
+// Whether the modem is ModemManager's (starts the modem first). The SMS library, the
+// radio and the loudspeaker then go through modemmanager.h instead of AT commands.
+bool viaModemManager();
 // The loudspeaker command of the registry (or of the default modem); empty: none.
 // Starts the modem if needed.
 std::string loudspeakerCommand();

@@ -1,6 +1,7 @@
 // The Radio Interface Layer over the modem: the modem's events become notifications on
 // a thread of the radio's own, after the shell has shown its window for them. Relies on
-// modem.cpp (events, ATA), the PDU codec (incoming messages) and shell_notify.cpp.
+// modem.cpp (events, ATA) or modemmanager.cpp (events, Call.Accept), the PDU codec
+// (incoming messages) and shell_notify.cpp.
 //
 // The port thread only queues events here; everything that may take time (the shell's
 // windows, the program's callbacks, which may sleep) runs on the notification thread,
@@ -17,6 +18,7 @@
 
 #include "platform/internal.h"
 #include "platform/modem.h"
+#include "platform/modemmanager.h"
 #include "platform/pdu.h"
 #include "platform/shell_notify.h"
 #include "platform/text.h"
@@ -145,12 +147,7 @@ bool alreadyReported(const pdu::Message& m) {
     return false;
 }
 
-void deliverMessage(const std::string& hex) {
-    pdu::Message m;
-    if (!pdu::decode(hex, m) || m.kind != pdu::Kind::deliver) {
-        internal::trace("radio: a message that is no delivery was dropped");
-        return;
-    }
+void deliverDecoded(const pdu::Message& m) {
     if (alreadyReported(m)) return;
     auto message = std::make_unique<RILMESSAGE>();
     *message = RILMESSAGE{};
@@ -179,6 +176,29 @@ void deliverMessage(const std::string& hex) {
     notifyAll(RIL_NOTIFY_MESSAGE, message.get(), sizeof(RILMESSAGE));
 }
 
+void deliverMessage(const std::string& hex) {
+    pdu::Message m;
+    if (!pdu::decode(hex, m) || m.kind != pdu::Kind::deliver) {
+        internal::trace("radio: a message that is no delivery was dropped");
+        return;
+    }
+    deliverDecoded(m);
+}
+
+// A message ModemManager decoded and reassembled: it reads as a delivery of one part.
+void deliverText(const modem::Event& event) {
+    pdu::Message m;
+    m.smsc = event.centre;
+    m.number = event.number;
+    bool international = !event.number.empty() && event.number[0] == u'+';
+    bool digits = !event.number.empty() &&
+                  event.number.find_first_not_of(u"+0123456789*#", 0) == std::u16string::npos;
+    m.numberType = international ? 0x91 : digits ? 0x81 : 0xD0;  // D0: alphanumeric
+    m.alphabet = pdu::gsmEncodable(event.text) ? pdu::Alphabet::gsm7 : pdu::Alphabet::ucs2;
+    m.text = event.text;
+    deliverDecoded(m);
+}
+
 void deliverCallerId(const std::u16string& number) {
     RILREMOTEPARTYINFO info{};
     info.cbSize = sizeof info;
@@ -198,6 +218,7 @@ void deliverCallerId(const std::u16string& number) {
 void deliver(const modem::Event& event) {
     switch (event.kind) {
         case modem::Event::Kind::message: return deliverMessage(event.pdu);
+        case modem::Event::Kind::text: return deliverText(event);
         case modem::Event::Kind::ring: return notifyAll(RIL_NOTIFY_RING, nullptr, 0);
         case modem::Event::Kind::callerId: return deliverCallerId(event.number);
         case modem::Event::Kind::callEnded:
@@ -286,7 +307,7 @@ HRESULT RIL_Answer(HRIL handle) {
     }
     uintptr_t client = reinterpret_cast<uintptr_t>(handle);
     internal::trace("RIL_Answer id=%d", static_cast<int>(id));
-    modem::post("ATA", modem::timeouts().answer, true, [id, client](const modem::Result& result) {
+    auto done = [id, client](const modem::Result& result) {
         DWORD code = radio::resultCodeOf(result);
         radio::queueWork([id, client, code] {
             if (code == RIL_RESULT_OK) shell::endIncomingCall();  // the call screen takes over
@@ -296,7 +317,11 @@ HRESULT RIL_Answer(HRIL handle) {
                     c.result(code, id, nullptr, 0, c.parameter);
             });
         });
-    });
+    };
+    if (modem::viaModemManager())
+        modemmanager::answer(done);
+    else
+        modem::post("ATA", modem::timeouts().answer, true, done);
     return id;
 }
 

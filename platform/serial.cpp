@@ -48,6 +48,7 @@
 
 #include "platform/gpsd.h"
 #include "platform/internal.h"
+#include "platform/modemmanager.h"
 #include "platform/registry.h"
 #include "platform/testing.h"
 #include "platform/text.h"
@@ -482,8 +483,9 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD, SECURITY_ATTRIBUTES*, 
         SetLastError(number < 0 ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    const std::string path = devicePathOf(number);
+    std::string path = devicePathOf(number);
     std::string why = "not in Drivers\\Ports";
+    if (orven::modemmanager::isPortName(path)) path = orven::modemmanager::gpsDevicePath(&why);
     orven::gpsd::Address gpsdAddress;
     bool validAddress = false;
     const bool gpsd = orven::gpsd::parseAddress(path, &gpsdAddress, &validAddress);

@@ -1,6 +1,7 @@
 // The SMS library: handles of the text protocol, and sending a text as one or more PDUs
-// through the modem, part after part, each confirmed by +CMGS before the next.
-// Relies on the PDU codec and modem.cpp.
+// through the modem, part after part, each confirmed by +CMGS before the next; or, when
+// ModemManager owns the modem, as one message that ModemManager splits and sends.
+// Relies on the PDU codec, modem.cpp and modemmanager.cpp.
 #include "platform/sms.h"
 
 #include <atomic>
@@ -11,6 +12,7 @@
 
 #include "platform/internal.h"
 #include "platform/modem.h"
+#include "platform/modemmanager.h"
 #include "platform/pdu.h"
 #include "platform/text.h"
 #include "platform/transcript.h"
@@ -73,6 +75,15 @@ void applyProviderData(const BYTE* data, DWORD size, pdu::SubmitOptions& options
     if (provider.psMessageClass <= PS_MESSAGE_CLASS3)
         options.messageClass = static_cast<int>(provider.psMessageClass);
     options.statusReport = (provider.dwMessageOptions & PS_MESSAGE_OPTION_STATUSREPORT) != 0;
+}
+
+// ModemManager encodes and splits the text itself; sent means it reported the message
+// SENT. The parts encoded here only checked that the text and number can be sent.
+HRESULT sendThroughModemManager(const std::u16string& number, const std::u16string& text,
+                                const pdu::SubmitOptions& options) {
+    modem::Result r =
+        modemmanager::sendText(number, text, options.messageClass, options.statusReport);
+    return errorOf(r.outcome);
 }
 
 HRESULT sendParts(const std::vector<pdu::Part>& parts) {
@@ -142,7 +153,10 @@ HRESULT SmsSendMessage(SMS_HANDLE handle, const SMS_ADDRESS* serviceCentre,
     if (encoded)
         transcript::line("SMS to %s, %zu part%s: %s", toUtf8(number).c_str(), parts.size(),
                          parts.size() == 1 ? "" : "s", transcript::oneLine(text).c_str());
-    HRESULT result = encoded ? sendParts(parts) : SMS_E_INVALIDDATA;
+    HRESULT result = SMS_E_INVALIDDATA;
+    if (encoded)
+        result = modem::viaModemManager() ? sendThroughModemManager(number, text, options)
+                                          : sendParts(parts);
     transcript::line("SMS to %s: %s", toUtf8(number).c_str(), sendResultText(result));
     if (messageId != nullptr) *messageId = nextMessageId.fetch_add(1);
     internal::trace("SmsSendMessage handle=%u to=%s bytes=%u parts=%zu result=%#x",
