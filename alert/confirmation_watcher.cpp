@@ -14,7 +14,10 @@
 // settings' lock, since a dialog may be changing them meanwhile.
 #include "alert/confirmation_watcher.h"
 
+#include <mutex>
+
 #include "alert/alert_message.h"
+#include "common/alert_permission.h"
 #include "common/platform_facts.h"
 #include "common/program.h"
 #include "common/status_text.h"
@@ -116,11 +119,21 @@ void switchLoudspeakerOnByWaveDriver() {
     CloseHandle(wave);
 }
 
+// The confirmation's status, remembered so that the alarm can show it again.
+std::mutex confirmationTextLock;
+WCHAR confirmationText[statusTextSize];
+
+void showConfirmation(LPCWSTR format, LPCWSTR number) {
+    std::lock_guard<std::mutex> hold(confirmationTextLock);
+    wsprintfW(confirmationText, format, number);
+    setStatusText(confirmationText);
+}
+
 void confirmByMessage(LPCWSTR number) {
     closeWindowByTitle(osMajorVersion >= newerShellVersion ? u"New SMS message"
                                                            : u"New text message");
     bool test = takeTestMode();
-    formatStatusText(
+    showConfirmation(
         test ? u"Test message confirmed\nfrom: %s" : u"Emergency message confirmed\nfrom: %s",
         number);
 }
@@ -131,12 +144,13 @@ void confirmByCall(LPCWSTR number) {
     if (isSmartphone == 0) closeWindowByTitle(u"Phone - Incoming...");
     SetForegroundWindow(withOwnedWindows(mainWindow));
     bool test = takeTestMode();
-    formatStatusText(
+    showConfirmation(
         test ? u"Test message confirmed\nby %s" : u"Emergency message confirmed\nby %s", number);
     if (appSettings.autoAnswering == 0) return;
     // Spelling and wording as the owner has always seen them; keep them.
-    setStatusText(test ? u"Test message confirmed\nPlease speak..."
-                       : u"Emergency message confirned\nPlease speak...");
+    showConfirmation(test ? u"Test message confirmed\nPlease speak..."
+                          : u"Emergency message confirned\nPlease speak...",
+                     u"");
     RIL_Answer(rilHandle.load());
     Sleep(answerSettleMs);
     if (appSettings.autoSpeakerphone == 0) return;
@@ -185,11 +199,20 @@ void CALLBACK onRadioNotify(DWORD code, const void* data, DWORD, DWORD) {
     if (!confirmingNumber(number)) return;
     confirmationCount.fetch_add(1);
     KillTimer(mainWindow, repeatSendTimer);
+    // A new search for the alert (the owner asked again meanwhile) must not send the
+    // position it finds once help has answered; timer 8 ends that search.
+    KillTimer(mainWindow, firstSendTimer);
+    setSearchSendsAlert(false);
     if (message)
         confirmByMessage(number);
     else
         confirmByCall(number);
     SetTimer(mainWindow, alarmTimer, alarmDelayMs, nullptr);
+}
+
+void showConfirmationAgain() {
+    std::lock_guard<std::mutex> hold(confirmationTextLock);
+    if (confirmationText[0] != 0) setStatusText(confirmationText);
 }
 
 void closeWindowByTitle(LPCWSTR title) {

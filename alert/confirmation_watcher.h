@@ -25,5 +25,8 @@ void CALLBACK onRadioResult(DWORD code, HRESULT commandId, const void* data, DWO
                             DWORD parameter);
 // The radio interface's notification callback, on its notification thread.
 void CALLBACK onRadioNotify(DWORD code, const void* data, DWORD size, DWORD parameter);
+// Shows the last confirmation's text again: a step of another search may have written
+// over it meanwhile. GUI thread.
+void showConfirmationAgain();
 // Destroys the first top-level window titled exactly `title`, if it is visible.
 void closeWindowByTitle(LPCWSTR title);

@@ -230,7 +230,13 @@ void onAlarmTimer(HWND window) {
     KillTimer(window, repeatSendTimer);
     KillTimer(window, alarmTimer);
     KillTimer(window, afterSendTimer);
-    if (alertsSent.load() != 0) alertsSent.store(0);
+    // The first alarm after a confirmation also ends a search for the alert that the
+    // owner started again meanwhile: help has answered, and the screen keeps saying who.
+    if (alertsSent.load() != 0) {
+        alertsSent.store(0);
+        endAlertSearch(window);
+        showConfirmationAgain();
+    }
     playCue(alarmCue, false);
     SetTimer(mainWindow, alarmTimer, alarmRepeatMs, nullptr);
 }

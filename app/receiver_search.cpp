@@ -8,6 +8,7 @@
 #include "common/status_text.h"
 #include "common/timers.h"
 #include "gps/gps_port.h"
+#include "selftest/gps_test_dialog.h"
 #include "settings/app_settings.h"
 
 namespace {
@@ -47,6 +48,9 @@ void scanFromFirstPort(HWND window) {
 void onProcedureStartTimer(HWND window) {
     KillTimer(window, procedureStartTimer);
     launchedWithAlert = 0;
+    // A position that another search found a moment ago is not this alert's: the search
+    // below finds it again (the first fix after the port opens arms timer 5 anew).
+    KillTimer(window, positionFoundTimer);
     setSearchSendsAlert(true);
     gpsState.searchState.store(searching);
     if (appSettings.gpsPortNumber.load() < 0) {
@@ -56,6 +60,18 @@ void onProcedureStartTimer(HWND window) {
     playCue(connectCue, false);
     formatStatusText(u"Connecting GPS Rx\nin port COM%d...", appSettings.gpsPortNumber.load());
     tryGpsPort(window, knownPortTimer);
+}
+
+void endAlertSearch(HWND window) {
+    if (gpsTestRunning != 0) return;
+    for (UINT_PTR timer : {procedureStartTimer, scanTimer, knownPortTimer, receiverLostTimer,
+                           positionMissedTimer, positionFoundTimer, firstSendTimer})
+        KillTimer(window, timer);
+    setSearchSendsAlert(false);
+    const int32_t state = gpsState.searchState.load();
+    if (state != searching && state != receiverFoundState) return;
+    gpsState.searchState.store(searchIdle);
+    gpsPortClose();
 }
 
 void onScanTimer(HWND window) {

@@ -16,6 +16,11 @@ void tryGpsPort(HWND window, UINT_PTR checkTimer);
 // Cue 2, then the scan from "COM0:".
 void scanFromFirstPort(HWND window);
 
+// Ends the emergency procedure's search where it stands, once help has answered: its
+// timers, the position still to be announced, and the port. A receiver test's search
+// is its own and goes on.
+void endAlertSearch(HWND window);
+
 // The timers' handlers; each stops its own timer first.
 void onProcedureStartTimer(HWND window);  // 1111
 void onScanTimer(HWND window);            // 2

@@ -44,6 +44,8 @@ int main(int argc, char** argv) {
         "fault simulation: %llu seeds in %.1f s (%.0f ms a seed, %u side by side), %zu failed\n",
         static_cast<unsigned long long>(count), seconds,
         1000.0 * seconds / static_cast<double>(count), parallel, failed.size());
-    if (!failed.empty()) std::printf("first failure's trace:\n%s\n", failed.front().trace.c_str());
+    for (size_t i = 0; i < failed.size() && i < 5; ++i)
+        std::printf("---- trace of seed %llu\n%s\n",
+                    static_cast<unsigned long long>(failed[i].seed), failed[i].trace.c_str());
     return failed.empty() ? 0 : 1;
 }

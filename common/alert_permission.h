@@ -6,9 +6,10 @@
 // over. Every other search (the first-start question's, the GPS receiver test's) only
 // shows the position. The permission is given by those two, and taken back by timer 5
 // and by every end of a search that did not reach a position (receiver lost, position
-// missed, no receiver on any port) and by every search started for another purpose.
+// missed, no receiver on any port), by every search started for another purpose, and
+// by a confirmation.
 #pragma once
 
-// GUI thread; atomic so that tests may read it from their own thread.
+// Set on the GUI thread; the confirmation watcher takes it back from the radio thread.
 void setSearchSendsAlert(bool sends);
 bool searchSendsAlert();

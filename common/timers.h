@@ -23,6 +23,7 @@ constexpr UINT clockTickMs = 1000;
 
 // The procedure starts. Armed by beginEmergencyProcedure and by a second start asking for an
 // alert; killed by its handler, which connects the known port (3) or scans (2).
+// endAlertSearch (the first alarm after a confirmation) kills 1111, 2, 3, 4, 44, 5 and 55.
 constexpr UINT_PTR procedureStartTimer = 1111;
 constexpr UINT procedureStartMs = 1000;
 // Scan step: check this port, or try the next. Armed by tryGpsPort; killed by its handler and
@@ -43,11 +44,12 @@ constexpr UINT positionMissedMs = 180000;
 
 // Position found. Armed by the parser at the first fix (1.5 s, so that the status line can be
 // read before sending) and by the alert-sending test (2.5 s); killed by its handler, which
-// arms 55.
+// arms 55, and by timer 1111 (a position another search found is not the alert's).
 constexpr UINT_PTR positionFoundTimer = 5;
 constexpr UINT positionFoundDelayMs = 1500;
 constexpr UINT alertTestPositionDelayMs = 2500;
-// First send. Armed by timer 5; killed by its handler, which arms 6 after a successful send.
+// First send. Armed by timer 5; killed by its handler, which arms 6 after a successful send,
+// and by the confirmation watcher.
 constexpr UINT_PTR firstSendTimer = 55;
 constexpr UINT firstSendMs = 500;
 // After a send: cue 8, then the next send. Armed by timers 55 and 7; killed by its handler and

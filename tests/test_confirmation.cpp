@@ -83,8 +83,8 @@ struct Row {
 };
 
 const std::string untouched = "Alert has sent correctly\nAwaiting for response...";
-const std::vector<std::string> confirmedByMessage = {"KillTimer main 7", "DestroyWindow sms",
-                                                     "SetTimer main 8 500"};
+const std::vector<std::string> confirmedByMessage = {"KillTimer main 7", "KillTimer main 55",
+                                                     "DestroyWindow sms", "SetTimer main 8 500"};
 
 std::vector<Row> rows() {
     const std::u16string longNumber = u"+447700900123" + std::u16string(100, u'9');
@@ -102,8 +102,8 @@ std::vector<Row> rows() {
          RIL_NOTIFY_CALLERID,
          u"+48600100200",
          "Test message confirmed\nPlease speak...",
-         {"KillTimer main 7", "DestroyWindow call", "SetForegroundWindow main", "RIL_Answer",
-          "loudspeaker on (ossvcs 218)", "SetTimer main 8 500"},
+         {"KillTimer main 7", "KillTimer main 55", "DestroyWindow call", "SetForegroundWindow main",
+          "RIL_Answer", "loudspeaker on (ossvcs 218)", "SetTimer main 8 500"},
          1,
          2,
          u"+447700900123",
@@ -115,14 +115,14 @@ std::vector<Row> rows() {
          RIL_NOTIFY_CALLERID,
          u"+447700900123",
          "Emergency message confirmed\nby +447700900123",
-         {"KillTimer main 7", "DestroyWindow call", "SetForegroundWindow main",
+         {"KillTimer main 7", "KillTimer main 55", "DestroyWindow call", "SetForegroundWindow main",
           "SetTimer main 8 500"}},
         {"auto-answering without the loudspeaker",
          RIL_NOTIFY_CALLERID,
          u"+447700900123",
          "Emergency message confirned\nPlease speak...",
-         {"KillTimer main 7", "DestroyWindow call", "SetForegroundWindow main", "RIL_Answer",
-          "SetTimer main 8 500"},
+         {"KillTimer main 7", "KillTimer main 55", "DestroyWindow call", "SetForegroundWindow main",
+          "RIL_Answer", "SetTimer main 8 500"},
          1,
          0,
          u"+447700900123",
@@ -134,7 +134,7 @@ std::vector<Row> rows() {
          RIL_NOTIFY_MESSAGE,
          u"+447700900123",
          "Emergency message confirmed\nfrom: +447700900123",
-         {"KillTimer main 7", "DestroyWindow text", "SetTimer main 8 500"},
+         {"KillTimer main 7", "KillTimer main 55", "DestroyWindow text", "SetTimer main 8 500"},
          1,
          0,
          u"+447700900123",
@@ -147,7 +147,8 @@ std::vector<Row> rows() {
          RIL_NOTIFY_CALLERID,
          u"+447700900123",
          "Emergency message confirmed\nby +447700900123",
-         {"KillTimer main 7", "SetForegroundWindow main", "SetTimer main 8 500"},
+         {"KillTimer main 7", "KillTimer main 55", "SetForegroundWindow main",
+          "SetTimer main 8 500"},
          1,
          0,
          u"+447700900123",
@@ -242,8 +243,8 @@ const Row waveDriverRow = {
     RIL_NOTIFY_CALLERID,
     u"+447700900123",
     "Emergency message confirned\nPlease speak...",
-    {"KillTimer main 7", "DestroyWindow call", "SetForegroundWindow main", "RIL_Answer",
-     "loudspeaker on (WAV1: message 102)", "SetTimer main 8 500"},
+    {"KillTimer main 7", "KillTimer main 55", "DestroyWindow call", "SetForegroundWindow main",
+     "RIL_Answer", "loudspeaker on (WAV1: message 102)", "SetTimer main 8 500"},
     1,
     0,
     u"+447700900123",

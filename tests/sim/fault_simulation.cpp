@@ -49,6 +49,7 @@ constexpr UINT_PTR procedureStartTimer = 1111;
 constexpr int sendingCue = 7;
 constexpr int alarmCue = 9;
 constexpr uint64_t quietMs = 200000;
+constexpr uint64_t failureShownWithinMs = 30000;
 
 std::string utf8(const std::u16string& text) {
     return orven::toUtf8(text);
@@ -393,6 +394,8 @@ class Run {
     bool validConfirmation_ = false;  // a usable alert number answered while an alert was out
     std::u16string lastStatus_;
     uint64_t lastActivityMs_ = 0;  // the last search step, status, attempt or message
+    int unresolvedAttempts_ = 0;   // attempts neither counted as sent nor shown as failed
+    uint64_t unresolvedSinceMs_ = 0;
 };
 
 void Run::start(const std::u16string& commandLine) {
@@ -576,18 +579,26 @@ void Run::check() {
         fail("more sends than the owner's count: " + std::to_string(sent));
     alertsSent_ = sent;
 
-    // A failed attempt is on the screen: its own words, a confirmation that came since,
-    // or the failure of a search the owner started again meanwhile.
+    // A failed attempt is on the screen soon after it ended (a send takes a while, and
+    // the step may end in its middle): its own words, a confirmation that came since, the
+    // failure of a search the owner started again meanwhile, or the next attempt under
+    // way with a new position (whose outcome is checked in turn). A search the owner
+    // started again holds the clock: its steps are on the screen.
     static const std::u16string failureShown[] = {
         u"Alert NOT sent yet\nTrying again in 1 minute...",
         u"Alert could NOT be sent!\nCheck the phone and try again.",
-        u"GPS Rx wasn't found\nin any serial port.", u"GPS position missed\n "};
-    const bool shown = std::find(std::begin(failureShown), std::end(failureShown), now) !=
-                           std::end(failureShown) ||
-                       now.find(u"message confirm") != std::u16string::npos ||
-                       now.find(u"confirned") != std::u16string::npos;
-    if (attempts > successes && !confirmed_ && !searching() && !shown)
+        u"GPS Rx wasn't found\nin any serial port.", u"GPS position missed\n ", u"GPS Rx lost"};
+    bool shown = now.find(u"message confirm") != std::u16string::npos ||
+                 now.find(u"confirned") != std::u16string::npos ||
+                 now.find(u"\nAlert is sending away...") != std::u16string::npos;
+    for (const auto& text : failureShown) shown = shown || startsWith(now, text);
+    unresolvedAttempts_ = std::max(0, unresolvedAttempts_ + attempts - successes);
+    if (shown || confirmed_ || unresolvedAttempts_ == 0 || searching()) {
+        if (shown || confirmed_) unresolvedAttempts_ = 0;
+        unresolvedSinceMs_ = nowMs();
+    } else if (nowMs() - unresolvedSinceMs_ > failureShownWithinMs) {
         fail("a send failed but the screen says \"" + utf8(now) + "\"");
+    }
 }
 
 bool Run::statusIsTerminal(const std::u16string& text) const {
@@ -641,7 +652,10 @@ Report Run::go() {
         receiver_ = NmeaReceiver::start(scenario);
         if (!receiver_) return {seed_, false, "no pseudo-terminal for the receiver", trace_};
         ports[s_.receiverPort] = receiver_->devicePath();
-        if (s_.receiver == ReceiverKind::unpluggedAndBack) {
+        // A receiver that is pulled out leaves no name behind: a terminal's number may
+        // go to another seed's device the moment it is closed.
+        if (s_.receiver == ReceiverKind::unplugged ||
+            s_.receiver == ReceiverKind::unpluggedAndBack) {
             char directory[] = "/tmp/ov-sim-gps-XXXXXX";
             if (mkdtemp(directory) == nullptr) return {seed_, false, "no temporary folder", trace_};
             receiverDirectory_ = directory;

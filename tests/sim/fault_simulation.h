@@ -12,7 +12,8 @@
 //   alert number;
 // - the alarm (cue 9) sounds only after a confirmation from a usable alert number, and
 //   nothing is sent after a confirmation;
-// - every failed attempt is on the screen when the step ends;
+// - every failed attempt is on the screen within 30 s (virtual) of its end, unless a
+//   confirmation or a new attempt came first;
 // - each procedure ends (confirmed, all sends made, a failure shown) in bounded time;
 // - the child process running the seed does not crash, hang or report a sanitizer
 //   error or a leak.
