@@ -362,7 +362,7 @@ TEST_P(AfterAlertSearch, TheGpsTestsFixSendsNothing) {
             WCHAR line[100];
             GetDlgItemTextW(box, gpsTestStatusControl, line, 100);
             return std::u16string(line).rfind(u"Localization found:\n", 0) == 0;
-        }));
+        })) << orven::toUtf8(scenario.text(box, gpsTestStatusControl));
         scenario.phone.advance(5000);  // the main window's timer 5, and 55 if it were armed
         scenario.pressClose();
         scenario.phone.advance(70000);
@@ -374,8 +374,14 @@ TEST_P(AfterAlertSearch, TheGpsTestsFixSendsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, AfterAlertSearch,
-    ::testing::Values(EndedSearchRow{
-        "receiver lost (timer 4)", {{3, Port::noFix}}, 3, u"GPS Rx lost\nin port COM3", 3}));
+    ::testing::Values(
+        EndedSearchRow{
+            "receiver lost (timer 4)", {{3, Port::noFix}}, 3, u"GPS Rx lost\nin port COM3", 3},
+        EndedSearchRow{"no receiver on COM0 to COM9, then one on COM2",
+                       {},
+                       -1,
+                       u"GPS Rx wasn't found\nin any serial port.",
+                       2}));
 
 // ---- The alert-sending test
 
