@@ -8,6 +8,7 @@
 #include "common/status_text.h"
 #include "common/timers.h"
 #include "gps/gps_port.h"
+#include "selftest/gps_test_dialog.h"
 #include "settings/app_settings.h"
 
 namespace {
@@ -94,8 +95,14 @@ void onKnownPortTimer(HWND window) {
     scanFromFirstPort(window);
 }
 
+// The watchdogs end the procedure's wait for a receiver or a position. The reader arms
+// them for any receiver it finds, also for the GPS receiver test's, which has no time
+// limit: closing its port would leave the test showing "Awaiting for position..." with
+// nothing listening, and the main screen reporting the end of a search the procedure
+// never ran. While the test holds the link they do nothing but stop.
 void onReceiverLostTimer(HWND window) {
     KillTimer(window, receiverLostTimer);
+    if (gpsTestHoldsLink()) return;
     formatStatusText(u"GPS Rx lost\nin port COM%d", appSettings.gpsPortNumber.load());
     gpsState.searchState.store(searchIdle);
     setSearchSendsAlert(false);
@@ -104,6 +111,7 @@ void onReceiverLostTimer(HWND window) {
 
 void onPositionMissedTimer(HWND window) {
     KillTimer(window, positionMissedTimer);
+    if (gpsTestHoldsLink()) return;
     setStatusText(u"GPS position missed\n ");
     gpsState.searchState.store(searchIdle);
     setSearchSendsAlert(false);

@@ -203,6 +203,12 @@ INT_PTR closeTest(HWND dialog, WORD command) {
 
 }  // namespace
 
+bool gpsTestHoldsLink() {
+    // A search of the procedure's own (it may send) always belongs to the procedure, also
+    // in the second before this dialog's position watch notices that it took over.
+    return ownsSearch && !searchSendsAlert();
+}
+
 INT_PTR CALLBACK gpsTestDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
