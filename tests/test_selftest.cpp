@@ -347,6 +347,13 @@ size_t receiverWatchdogArmings() {
     return count;
 }
 
+// Whether a reader thread has ended: its last act is a silent Shift release.
+bool readerEnded() {
+    for (const std::string& line : orven::test::traceLines())
+        if (line == "keybd_event vk=0x10 flags=0x6") return true;
+    return false;
+}
+
 void PrintTo(const EndedSearchRow& row, std::ostream* out) {
     *out << row.legend;
 }
@@ -363,10 +370,11 @@ TEST_P(AfterAlertSearch, TheGpsTestsFixSendsNothing) {
         scenario.start(settings, row.alertPorts);
         scenario.phone.tap(50, 300);  // "Alert now!"
         if (row.savedPort >= 0) {
-            // Unplugged once the reader has taken a sentence from the receiver it found, so
-            // that timer 4 is armed and ends the search 30 s later.
+            // Unplugged once the reader has taken a sentence from the receiver it found (timer
+            // 4 armed); timer 4 ends the search 30 s after the reader's last sentence.
             ASSERT_TRUE(scenario.runUntil([] { return receiverWatchdogArmings() > 0; }));
             scenario.receivers[3]->unplug();
+            ASSERT_TRUE(scenario.phone.waitFor([] { return readerEnded(); }, realTimeStep));
             scenario.phone.advance(31000);
         }
         ASSERT_TRUE(scenario.runUntil([&] { return statusNow() == row.alertEnd; }))
