@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include "alert/confirmation_watcher.h"
 #include "common/gps_state.h"
 #include "common/status_text.h"
 #include "settings/app_settings.h"
@@ -137,10 +138,14 @@ bool sendAlert() {
         smsHandle = 0;
     }
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    const uint32_t confirmationsBefore = confirmationCount.load();
     bool sent = openAndSend();
     SetCursor(nullptr);
     if (!sent) return false;
     uint32_t count = alertsSent.fetch_add(1) + 1;
+    // A confirmation that came while this send was on the line keeps its text: the screen
+    // goes on saying who answered.
+    if (confirmationCount.load() != confirmationsBefore) return true;
     // Spelling and wording as the owner has always seen them; keep them.
     if (count == 1)
         setStatusText(u"Alert has sent correctly\nAwaiting for response...");

@@ -13,6 +13,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "alert/alert_message.h"
@@ -184,6 +185,35 @@ TEST_F(Procedure, AConfirmationDuringTheMinutesWaitStopsTheRepeats) {
     phone.advance(10 * 60000);
     EXPECT_EQ(modem->messages().size(), 1u);
     EXPECT_TRUE(modem->calls().empty() || !modem->calls()[0].answered);
+}
+
+// The reply to the first number's message comes while the second number's is still on
+// the line: the send that then completes must not write over who confirmed.
+TEST_F(Procedure, AConfirmationDuringASendKeepsItsTextOnTheScreen) {
+    Modem::Options slowLine;
+    slowLine.baud = 2400;
+    slowLine.urcsWhileSubmitting = true;
+    modem = std::make_unique<Modem>(slowLine);
+    prepare(
+        "\"Alert number 1\"=\"600100200\"\r\n\"Alert number 2\"=\"600300400\"\r\n"
+        "\"Alerts number\"=dword:00000001\r\n\"GPS port number\"=dword:00000004\r\n",
+        4);
+    startAndSettle();
+    phone.tap(50, 300);
+    phone.advance(1000);
+    ASSERT_TRUE(statusBecomes(u"Alert has sent correctly\nAwaiting for response...", 30000));
+    // The second send runs inside the GUI thread's timer: the reply goes out from here as
+    // soon as the first number has its message.
+    std::thread partner([&] {
+        if (modem->waitUntil([&] { return modem->messages().size() >= 3; }, 60000))
+            modem->deliverSms(u"600100200", u"OK");
+    });
+    phone.advance(65000);
+    partner.join();
+    ASSERT_TRUE(phone.waitFor([&] { return modem->messages().size() == 4; }, realTimeStep, 20000));
+    phone.advance(1000);
+    EXPECT_EQ(phone.read(statusNow), u"Emergency message confirmed\nfrom: 600100200");
+    EXPECT_TRUE(inOrder(cues(), {7, 8, 7, 9})) << printed(cues());
 }
 
 TEST_F(Procedure, WithoutAUsableAlertNumberNothingStarts) {

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <deque>
 #include <string>
 
 #include "tests/sim/fault_simulation.h"
@@ -14,7 +13,7 @@
 namespace {
 
 constexpr int shards = 4;
-constexpr size_t sideBySide = 4;
+constexpr unsigned sideBySide = 6;
 
 uint64_t fromEnvironment(const char* name, uint64_t fallback) {
     const char* value = std::getenv(name);
@@ -43,18 +42,12 @@ TEST_P(FaultSimulation, NoSeedBreaksAnInvariant) {
     const uint64_t perShard = fromEnvironment("ORVEN_SIM_SEEDS", 75);
     const uint64_t first =
         fromEnvironment("ORVEN_SIM_FIRST_SEED", 1) + static_cast<uint64_t>(GetParam()) * perShard;
-    // The seeds mostly wait for their devices: several run side by side.
-    std::deque<faultsim::Running> running;
-    uint64_t next = first;
-    bool failed = false;
-    while (!running.empty() || (next < first + perShard && !failed)) {
-        while (running.size() < sideBySide && next < first + perShard && !failed)
-            running.push_back(faultsim::launch(next++));
-        faultsim::Report report = faultsim::finish(running.front());
-        running.pop_front();
+    // The seeds mostly wait for their devices: several run side by side. One failing
+    // seed's trace is enough to read.
+    faultsim::runSeeds(first, perShard, sideBySide, [](const faultsim::Report& report) {
         expectPassed(report, false);
-        failed = failed || !report.passed;  // one trace is enough to read
-    }
+        return report.passed;
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(Shards, FaultSimulation, ::testing::Range(0, shards));

@@ -1,11 +1,14 @@
 // The transcript of a real `orven` process: on the demo device that tools/demo writes, a
 // phone without a window tells one alert on stdout from the trigger to the confirmation
-// alarm, one timed line per event; a phone with a window writes none.
+// alarm, one timed line per event, whether its receiver is the simulated one or a gpsd
+// replaying a recorded log; a phone with a window writes none.
 #include <signal.h>
 
 #include <algorithm>
+#include <fstream>
 #include <regex>
 
+#include "test_gpsd_support.h"
 #include "test_program_support.h"
 
 namespace {
@@ -42,6 +45,24 @@ class Transcript : public programtest::Programs {
         }
         return false;
     }
+
+    // Runs the program with "-a" (the hardware button's command line) on the device, as a
+    // phone without a window does by default, until the confirmation alarm sounds, ends it
+    // in its orderly way and gives the transcript's events: each line's text after its
+    // time.
+    void runOneAlert(std::vector<std::string>* events) {
+        const pid_t pid = spawn("-a", with(environment("trace"), "ORVEN_TRANSCRIPT"), "transcript");
+        ASSERT_TRUE(waitForTranscript("cue 9:", 90s)) << transcript();
+        kill(pid, SIGTERM);
+        EXPECT_EQ(waitExit(pid, 20000ms), std::optional<int>(0));
+        const std::regex timed(R"(\d\d:\d\d:\d\d (.+))");
+        std::istringstream lines(transcript());
+        for (std::string line; std::getline(lines, line);) {
+            std::smatch m;
+            ASSERT_TRUE(std::regex_match(line, m, timed)) << "not a timed line: " << line;
+            events->push_back(m[1]);
+        }
+    }
 };
 
 struct Step {
@@ -52,6 +73,26 @@ struct Step {
 
 bool matches(const std::string& event, const Step& step) {
     return step.whole ? event == step.line : event.rfind(step.line, 0) == 0;
+}
+
+// The chain's lines come in this order among the events, others between.
+void expectChain(const std::vector<std::string>& events, const std::vector<Step>& chain,
+                 const std::string& transcript) {
+    auto next = events.begin();
+    for (const Step& step : chain) {
+        SCOPED_TRACE(step.legend);
+        next = std::find_if(next, events.end(), [&](const auto& e) { return matches(e, step); });
+        ASSERT_TRUE(next != events.end()) << "missing, or out of order: " << step.line << "\n"
+                                          << transcript;
+        ++next;
+    }
+}
+
+// The first event that begins with `start`; "" when there is none.
+std::string firstStarting(const std::vector<std::string>& events, const std::string& start) {
+    const auto found = std::find_if(events.begin(), events.end(),
+                                    [&](const auto& e) { return e.rfind(start, 0) == 0; });
+    return found == events.end() ? "" : *found;
 }
 
 TEST_F(Transcript, HeadlessDemoTellsOneAlertFromTriggerToConfirmationAlarm) {
@@ -74,37 +115,57 @@ TEST_F(Transcript, HeadlessDemoTellsOneAlertFromTriggerToConfirmationAlarm) {
         {"confirmed", "screen: Emergency message confirmed / from: " + p},
         {"the alarm", "cue 9: ALARM: the alert was confirmed"},
     };
-    // The default for a phone without a window: no ORVEN_TRANSCRIPT at all.
-    const pid_t pid = spawn("-a", with(environment("trace"), "ORVEN_TRANSCRIPT"), "transcript");
-    ASSERT_TRUE(waitForTranscript("cue 9:", 90s)) << transcript();
-    kill(pid, SIGTERM);
-    EXPECT_EQ(waitExit(pid, 20000ms), std::optional<int>(0));
-
-    // Every line is "HH:MM:SS what"; the chain's lines come in this order, others between.
     // A message that the reader or the radio replaces at once may never be painted, so
     // the chain names only those that stay up while the GUI thread paints.
-    const std::regex timed(R"(\d\d:\d\d:\d\d (.+))");
     std::vector<std::string> events;
-    std::istringstream lines(transcript());
-    for (std::string line; std::getline(lines, line);) {
-        std::smatch m;
-        ASSERT_TRUE(std::regex_match(line, m, timed)) << "not a timed line: " << line;
-        events.push_back(m[1]);
-    }
-    auto next = events.begin();
-    for (const Step& step : chain) {
-        SCOPED_TRACE(step.legend);
-        next = std::find_if(next, events.end(), [&](const auto& e) { return matches(e, step); });
-        ASSERT_NE(next, events.end()) << "missing, or out of order: " << step.line << "\n"
-                                      << transcript();
-        ++next;
-    }
-    const std::string sms = *std::find_if(events.begin(), events.end(), [&](const auto& e) {
-        return e.rfind("SMS to " + p + ", ", 0) == 0;
-    });
+    ASSERT_NO_FATAL_FAILURE(runOneAlert(&events));
+    ASSERT_NO_FATAL_FAILURE(expectChain(events, chain, transcript()));
+    const std::string sms = firstStarting(events, "SMS to " + p + ", ");
     EXPECT_NE(sms.find("Blood: A+ Sex: F 67 I'm Anna Example"), std::string::npos) << sms;
     // The reader thread plays this cue while the GUI thread paints the same news.
     EXPECT_NE(std::find(events.begin(), events.end(), "cue 4: GPS receiver found"), events.end());
+}
+
+// The demo device with its receiver's port, COM4, listed in the hive as a gpsd that
+// replays a recorded log: the listing stands before the simulated receiver's (which is
+// then not even started), so the position sent can only be the log's, far from the
+// simulated receiver's fix in the northern hemisphere.
+TEST_F(Transcript, HeadlessDemoThroughGpsdSendsTheLogsPosition) {
+    if (!gpsdtest::gpsfakeInstalled()) GTEST_SKIP() << "gpsd and gpsfake are not installed";
+    makeDemoDevice();
+    gpsdtest::GpsFake gpsd(ORVEN_SOURCE_DIR "/tests/data/nmea/bu353s4.log");
+    ASSERT_TRUE(gpsd.listening());
+    {
+        std::ofstream hive(deviceDir() + "/system.reg", std::ios::app);
+        hive << "\n[HKEY_LOCAL_MACHINE\\Drivers\\Ports]\n"
+             << "\"COM4:\"=\"" << gpsd.address() << "\"\n";
+        ASSERT_TRUE(hive.good());
+    }
+    const std::string p = partner;
+    const std::string opened = "COM4: opened (" + gpsd.address() + ")";
+    const std::vector<Step> chain = {
+        {"the stored port", "cue 3: connecting the known GPS receiver port"},
+        {"the port opens through gpsd", opened},
+        {"gpsd's sentences answer", "screen: GPS Rx found / Awaiting for position..."},
+        {"the position", "screen: Position found at ", false},
+        {"the SMS handed to the modem", "SMS to " + p + ", 3 parts: ", false},
+        {"the modem took it", "SMS to " + p + ": sent"},
+        {"confirmed", "screen: Emergency message confirmed / from: " + p},
+    };
+    std::vector<std::string> events;
+    ASSERT_NO_FATAL_FAILURE(runOneAlert(&events));
+    ASSERT_NO_FATAL_FAILURE(expectChain(events, chain, transcript()));
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [&](const auto& e) {
+                                return e.find(" opened (") != std::string::npos && e != opened;
+                            }),
+              0)
+        << "a port opened elsewhere than through gpsd:\n"
+        << transcript();
+    // The log's fix is 37 deg 47.087 min S, 175 deg 18.89 min E.
+    const std::string sms = firstStarting(events, "SMS to " + p + ", ");
+    EXPECT_NE(sms.find(" Lat: S37.78"), std::string::npos) << sms;
+    EXPECT_NE(sms.find(" Lon: E175.31"), std::string::npos) << sms;
 }
 
 TEST_F(Transcript, PhoneWithAWindowWritesNone) {

@@ -48,6 +48,7 @@ constexpr int sendLimits[] = {1, 2, 3, 4, 5, 10, 15};
 constexpr UINT_PTR procedureStartTimer = 1111;
 constexpr int sendingCue = 7;
 constexpr int alarmCue = 9;
+constexpr uint64_t quietMs = 200000;
 
 std::string utf8(const std::u16string& text) {
     return orven::toUtf8(text);
@@ -64,7 +65,16 @@ bool startsWith(const std::u16string& text, const std::u16string& head) {
 
 // ---- The scenario
 
-enum class ReceiverKind { none, silent, lost, fixAfterAWhile, garbageThenFix, unplugged, second };
+enum class ReceiverKind {
+    none,
+    silent,
+    lost,
+    fixAfterAWhile,
+    garbageThenFix,
+    unplugged,
+    second,
+    unpluggedAndBack
+};
 const char* const receiverKindNames[] = {
     "none",
     "silent",
@@ -72,7 +82,8 @@ const char* const receiverKindNames[] = {
     "no fix, then a fix",
     "garbage, then a fix",
     "unplugged",
-    "a silent receiver on the saved port, the real one elsewhere"};
+    "a silent receiver on the saved port, the real one elsewhere",
+    "unplugged, then plugged back in"};
 
 enum class EventKind {
     smsFrom,
@@ -85,7 +96,8 @@ enum class EventKind {
     modemSpeaks,
     modemRestart,
     modemVanish,
-    unplug
+    unplug,
+    replug
 };
 
 struct Event {
@@ -114,8 +126,10 @@ struct Scenario {
     std::vector<Event> events;
 };
 
+// The numbers the program holds that alerts go to: none when its settings were never saved.
 std::vector<std::u16string> usableNumbers(const Scenario& s) {
     std::vector<std::u16string> usable;
+    if (!s.settingsSaved) return usable;
     for (const auto& n : s.numbers)
         if (n.size() >= 3) usable.push_back(n);
     return usable;
@@ -144,7 +158,7 @@ Scenario draw(uint64_t seed) {
     s.receiverPort = 1 + pick(8);
     s.otherPort = (s.receiverPort + 1 + pick(8)) % 10;
     s.latitudeDegrees = 10 + pick(70);
-    s.receiver = static_cast<ReceiverKind>(pick(7));
+    s.receiver = static_cast<ReceiverKind>(pick(8));
     const int noFix = 1 + pick(6), fix = 1 + pick(4);
     switch (s.receiver) {
         case ReceiverKind::none: break;
@@ -152,6 +166,7 @@ Scenario draw(uint64_t seed) {
         case ReceiverKind::lost: s.phases = {{Phase::noFix, 1 + noFix}}; break;
         case ReceiverKind::fixAfterAWhile:
         case ReceiverKind::unplugged:
+        case ReceiverKind::unpluggedAndBack:
         case ReceiverKind::second: s.phases = {{Phase::noFix, noFix}, {Phase::fix, fix}}; break;
         case ReceiverKind::garbageThenFix:
             s.phases = {{Phase::replay, 0,
@@ -201,8 +216,16 @@ Scenario draw(uint64_t seed) {
     if (chance(10))
         s.events.push_back(
             {rng() % horizon, EventKind::modemVanish, u"", chance(80) ? 50 + pick(1500) : -1});
-    if (s.receiver == ReceiverKind::unplugged)
-        s.events.push_back({rng() % 90000, EventKind::unplug, u""});
+    if (s.receiver == ReceiverKind::unplugged || s.receiver == ReceiverKind::unpluggedAndBack) {
+        const uint64_t at = rng() % 90000;
+        s.events.push_back({at, EventKind::unplug, u""});
+        if (s.receiver == ReceiverKind::unpluggedAndBack) {
+            // Back on the same device name after a while; the owner may try again then.
+            const uint64_t back = at + 2000 + rng() % 60000;
+            s.events.push_back({back, EventKind::replug, u""});
+            if (chance(70)) s.events.push_back({back + 1000 + rng() % 30000, EventKind::tap, u""});
+        }
+    }
     std::stable_sort(s.events.begin(), s.events.end(),
                      [](const Event& a, const Event& b) { return a.atMs < b.atMs; });
     return s;
@@ -221,6 +244,7 @@ const char* eventName(EventKind kind) {
         case EventKind::modemRestart: return "modem restarts";
         case EventKind::modemVanish: return "modem vanishes";
         case EventKind::unplug: return "receiver unplugged";
+        case EventKind::replug: return "receiver plugged back in";
     }
     return "?";
 }
@@ -340,6 +364,7 @@ class Run {
                (decoy_ && port == s_.otherPort);
     }
     void start(const std::u16string& commandLine);
+    void replug();
     void apply(const Event& e);
     void confirmFrom(const Event& e);
     void step(uint32_t ms);
@@ -354,6 +379,7 @@ class Run {
     orven::test::Phone* phone_ = nullptr;
     std::unique_ptr<Modem> modem_;
     std::unique_ptr<NmeaReceiver> receiver_, decoy_;
+    std::string receiverDirectory_, receiverLink_;  // the receiver's stable device name
 
     // What has been seen so far.
     bool started_ = false;        // the owner asked for an alert
@@ -366,11 +392,33 @@ class Run {
     bool confirmed_ = false;          // the watcher confirmed; nothing more may go out
     bool validConfirmation_ = false;  // a usable alert number answered while an alert was out
     std::u16string lastStatus_;
+    uint64_t lastActivityMs_ = 0;  // the last search step, status, attempt or message
 };
 
 void Run::start(const std::u16string& commandLine) {
     phone_->start(WinMain, commandLine);
     startMs_ = orven::test::virtualNowMs();
+}
+
+// The receiver comes back as a new terminal behind the same name. It talks whenever the
+// program has it open, starting over with its time without a fix.
+void Run::replug() {
+    if (receiverLink_.empty()) return;
+    orven::sim::Scenario scenario;
+    scenario.phases = s_.phases;
+    scenario.paced = false;
+    scenario.idleWhileClosed = true;
+    scenario.latitude = s_.latitudeDegrees + 0.5;
+    scenario.longitude = 19.25;
+    scenario.startUtc = 1767571200 + 13 * 3600;
+    receiver_ = NmeaReceiver::start(scenario);
+    if (!receiver_) {
+        fail("no pseudo-terminal for the receiver plugged back in");
+        return;
+    }
+    switchedOn_ = true;
+    if (symlink(receiver_->devicePath().c_str(), receiverLink_.c_str()) != 0)
+        fail("the receiver's name could not be made again");
 }
 
 void Run::confirmFrom(const Event& e) {
@@ -428,7 +476,10 @@ void Run::apply(const Event& e) {
         case EventKind::modemVanish: modem_->vanish(e.value); break;
         case EventKind::unplug:
             if (receiver_) receiver_->unplug();
+            // A device that is pulled out leaves its name (as under /dev/serial/by-id).
+            if (!receiverLink_.empty()) unlink(receiverLink_.c_str());
             break;
+        case EventKind::replug: replug(); break;
     }
     check();
 }
@@ -453,7 +504,9 @@ void Run::check() {
     if (now != lastStatus_) {
         note("status \"" + utf8(now) + "\"");
         lastStatus_ = now;
+        lastActivityMs_ = nowMs();
     }
+    if (searching()) lastActivityMs_ = nowMs();
     if (startsWith(now, u"Connecting GPS Rx") || startsWith(now, u"Searching GPS Rx"))
         startPending_ = false;
 
@@ -483,13 +536,17 @@ void Run::check() {
             fixAfterStart = lines[i].find(" id=5 ms=1500") != std::string::npos;
         if (!fixAfterStart) fail("a message went out without a fix found after the start");
     }
+    if (messagesSeen_ < messages.size()) lastActivityMs_ = nowMs();
     messagesSeen_ = messages.size();
 
     // Cues: attempts to send, and the alarm.
     const std::vector<int> played = cues();
     int attempts = 0;
     for (size_t i = cuesSeen_; i < played.size(); ++i) {
-        if (played[i] == sendingCue) ++attempts;
+        if (played[i] == sendingCue) {
+            ++attempts;
+            lastActivityMs_ = nowMs();
+        }
         if (played[i] == alarmCue) {
             if (!validConfirmation_)
                 fail("the alarm sounded without a confirmation from an alert number");
@@ -519,12 +576,17 @@ void Run::check() {
         fail("more sends than the owner's count: " + std::to_string(sent));
     alertsSent_ = sent;
 
-    // A failed attempt is on the screen.
-    if (attempts > successes && !confirmed_ && !searching() &&
-        now != u"Alert NOT sent yet\nTrying again in 1 minute..." &&
-        now != u"Alert could NOT be sent!\nCheck the phone and try again." &&
-        now.find(u"message confirm") == std::u16string::npos &&
-        now.find(u"confirned") == std::u16string::npos)
+    // A failed attempt is on the screen: its own words, a confirmation that came since,
+    // or the failure of a search the owner started again meanwhile.
+    static const std::u16string failureShown[] = {
+        u"Alert NOT sent yet\nTrying again in 1 minute...",
+        u"Alert could NOT be sent!\nCheck the phone and try again.",
+        u"GPS Rx wasn't found\nin any serial port.", u"GPS position missed\n "};
+    const bool shown = std::find(std::begin(failureShown), std::end(failureShown), now) !=
+                           std::end(failureShown) ||
+                       now.find(u"message confirm") != std::u16string::npos ||
+                       now.find(u"confirned") != std::u16string::npos;
+    if (attempts > successes && !confirmed_ && !searching() && !shown)
         fail("a send failed but the screen says \"" + utf8(now) + "\"");
 }
 
@@ -579,6 +641,15 @@ Report Run::go() {
         receiver_ = NmeaReceiver::start(scenario);
         if (!receiver_) return {seed_, false, "no pseudo-terminal for the receiver", trace_};
         ports[s_.receiverPort] = receiver_->devicePath();
+        if (s_.receiver == ReceiverKind::unpluggedAndBack) {
+            char directory[] = "/tmp/ov-sim-gps-XXXXXX";
+            if (mkdtemp(directory) == nullptr) return {seed_, false, "no temporary folder", trace_};
+            receiverDirectory_ = directory;
+            receiverLink_ = receiverDirectory_ + "/gps";
+            if (symlink(receiver_->devicePath().c_str(), receiverLink_.c_str()) != 0)
+                return {seed_, false, "no link for the receiver", trace_};
+            ports[s_.receiverPort] = receiverLink_;
+        }
     }
     if (s_.receiver == ReceiverKind::second) {
         orven::sim::Scenario quiet;
@@ -606,6 +677,10 @@ Report Run::go() {
     horizon += 300000 + 61000ull * limit * limit;
     size_t next = 0;
     while (nowMs() < horizon && failure_.empty()) {
+        // Every event applied and nothing happening for longer than the longest wait of
+        // the procedure (the search's three minutes for a position): the run has come to
+        // rest, and checkTheEnd makes sure nothing is still scheduled.
+        if (next == s_.events.size() && nowMs() - lastActivityMs_ > quietMs) break;
         while (next < s_.events.size() && s_.events[next].atMs <= nowMs()) apply(s_.events[next++]);
         // While the search runs the reader works in real time: small steps, and time for it.
         if (searching() && gpsState.portHandle.load() != INVALID_HANDLE_VALUE &&
@@ -631,6 +706,10 @@ Report Run::go() {
     // The program closes the orderly way (the phone's destructor), then the devices go.
     phone_->keyPress('Q', true);
     phone_ = nullptr;
+    if (!receiverDirectory_.empty()) {
+        unlink(receiverLink_.c_str());
+        rmdir(receiverDirectory_.c_str());
+    }
     Report report{seed_, failure_.empty(), failure_, trace_};
     return report;
 }
@@ -777,6 +856,25 @@ Report finish(Running& running, int realTimeoutMs) {
         report.trace += "---- stderr of the seed's process\n" + text;
     }
     return report;
+}
+
+void runSeeds(uint64_t first, uint64_t count, unsigned parallel,
+              const std::function<bool(const Report&)>& take) {
+    std::vector<Running> running;
+    uint64_t next = first;
+    bool more = true;
+    while (!running.empty() || (more && next < first + count)) {
+        while (more && running.size() < std::max(1u, parallel) && next < first + count)
+            running.push_back(launch(next++));
+        std::vector<pollfd> ends;
+        for (const Running& r : running) ends.push_back({r.reportFd, POLLIN, 0});
+        if (poll(ends.data(), ends.size(), 1000) <= 0) continue;
+        size_t ready = 0;
+        while (ready < ends.size() && ends[ready].revents == 0) ++ready;
+        const Report report = finish(running[ready]);
+        running.erase(running.begin() + static_cast<std::ptrdiff_t>(ready));
+        more = take(report) && more;
+    }
 }
 
 Report runSeed(uint64_t seed, int realTimeoutMs) {

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace faultsim {
@@ -50,6 +51,13 @@ struct Running {
 };
 Running launch(uint64_t seed);
 Report finish(Running& running, int realTimeoutMs = 120000);
+
+// Runs the seeds from `first` on, `count` of them, `parallel` side by side, and hands each
+// report to `take` as its seed ends (whichever ends first, so that a slow seed does not
+// hold the others' places). When `take` returns false no further seed is started; those
+// running are still collected.
+void runSeeds(uint64_t first, uint64_t count, unsigned parallel,
+              const std::function<bool(const Report&)>& take);
 
 // The command that replays a seed from the build directory.
 std::string replayCommand(uint64_t seed);
