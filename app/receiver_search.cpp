@@ -110,18 +110,29 @@ void onKnownPortTimer(HWND window) {
     scanFromFirstPort(window);
 }
 
+// The watchdogs end the procedure's wait for a receiver or a position. The reader arms
+// them for any receiver it finds, also for the GPS receiver test's, which has no time
+// limit: closing its port would leave the test showing "Awaiting for position..." with
+// nothing listening, and the main screen reporting the end of a search the procedure
+// never ran. While the test holds the link they do nothing but stop.
+//
+// The link is closed before the end is shown: a reader in the middle of a sentence would
+// otherwise put "Awaiting for position..." back over it, and the owner would be left
+// waiting for an alert that will never go out. After the close no reader writes a status.
 void onReceiverLostTimer(HWND window) {
     KillTimer(window, receiverLostTimer);
-    formatStatusText(u"GPS Rx lost\nin port COM%d", appSettings.gpsPortNumber.load());
+    if (gpsTestHoldsLink()) return;
     gpsState.searchState.store(searchIdle);
     setSearchSendsAlert(false);
     gpsPortClose();
+    formatStatusText(u"GPS Rx lost\nin port COM%d", appSettings.gpsPortNumber.load());
 }
 
 void onPositionMissedTimer(HWND window) {
     KillTimer(window, positionMissedTimer);
-    setStatusText(u"GPS position missed\n ");
+    if (gpsTestHoldsLink()) return;
     gpsState.searchState.store(searchIdle);
     setSearchSendsAlert(false);
     gpsPortClose();
+    setStatusText(u"GPS position missed\n ");
 }

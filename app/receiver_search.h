@@ -25,5 +25,5 @@ void endAlertSearch(HWND window);
 void onProcedureStartTimer(HWND window);  // 1111
 void onScanTimer(HWND window);            // 2
 void onKnownPortTimer(HWND window);       // 3
-void onReceiverLostTimer(HWND window);    // 4
-void onPositionMissedTimer(HWND window);  // 44
+void onReceiverLostTimer(HWND window);    // 4, not while a GPS test holds the link
+void onPositionMissedTimer(HWND window);  // 44, likewise

@@ -34,7 +34,8 @@ constexpr UINT_PTR knownPortTimer = 3;
 constexpr UINT portCheckMs = 7500;  // 2 and 3: time an opened port has to show a receiver
 constexpr UINT failedPortMs = 500;  // 2: next step after a port that did not open
 // Receiver lost: no sentence for 30 s. Armed and re-armed by the GPS reader at every sentence
-// once the receiver is found; killed by its handler and by gpsPortClose/gpsShutdown.
+// once the receiver is found; killed by its handler and by gpsPortClose/gpsShutdown. Its
+// handler and that of 44 leave a link the GPS receiver test holds alone.
 constexpr UINT_PTR receiverLostTimer = 4;
 constexpr UINT receiverLostMs = 30000;
 // Position missed: no fix 3 minutes after the receiver was found. Armed by the GPS reader;

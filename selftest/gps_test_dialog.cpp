@@ -82,10 +82,16 @@ void searchFromFirstPort(HWND dialog) {
     tryPort(dialog, portCheckTimer);
 }
 
-// "TEST": only from idle; a search of the procedure, or a test that found no receiver
-// (until the dialog is closed), refuses it.
+// "TEST": only while no search runs. A search under way, or this dialog's own test that
+// found no receiver (until the dialog is closed), refuses it. Any other search that found
+// no receiver (the procedure's, the first-start question's) is over: it must not keep the
+// owner from testing the receiver, so its last port, left open, is closed first, and its
+// reader can no longer announce a receiver in the middle of this start.
 void startTest(HWND dialog) {
-    if (gpsState.searchState.load() != 0) return;
+    const int32_t state = gpsState.searchState.load();
+    const bool otherSearchGaveUp = state == noReceiverFound && !ownsSearch;
+    if (state != searchIdle && !otherSearchGaveUp) return;
+    if (otherSearchGaveUp) gpsPortClose();
     setStatusLine(dialog, u"Wait...");
     SetTimer(dialog, positionWatchTimer, positionWatchMs, nullptr);
     gpsTestRunning = 1;
@@ -196,6 +202,12 @@ INT_PTR closeTest(HWND dialog, WORD command) {
 }
 
 }  // namespace
+
+bool gpsTestHoldsLink() {
+    // A search of the procedure's own (it may send) always belongs to the procedure, also
+    // in the second before this dialog's position watch notices that it took over.
+    return ownsSearch && !searchSendsAlert();
+}
 
 INT_PTR CALLBACK gpsTestDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

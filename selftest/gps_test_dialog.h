@@ -14,4 +14,10 @@
 // With no receiver known (gpsPortNumber below 0) it turns the status line red. GUI thread.
 extern int32_t gpsTestRunning;
 
+// Whether the open port is a running test's own: from its start until it finds the
+// position, is closed, or the emergency procedure takes the receiver over. The main
+// window's watchdogs (receiver lost, position missed) leave such a link alone: the test
+// has no time limit and shows what the receiver does. GUI thread.
+bool gpsTestHoldsLink();
+
 INT_PTR CALLBACK gpsTestDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -71,11 +71,14 @@ struct Rig {
             orven::sim::mapComPort(port, "/nonexistent/ttyGPS");
             return;
         }
+        if (kind == Port::silent) plug(port, {{Phase::silent, 0}});
+        if (kind == Port::noFix) plug(port, {{Phase::noFix, 0}});
+        if (kind == Port::fix) plug(port, {{Phase::fix, 0}});
+    }
+    void plug(int port, const std::vector<Phase>& phases) {
         orven::sim::Scenario scenario;
         scenario.idleWhileClosed = true;
-        if (kind == Port::silent) scenario.phases = {{Phase::silent, 0}};
-        if (kind == Port::noFix) scenario.phases = {{Phase::noFix, 0}};
-        if (kind == Port::fix) scenario.phases = {{Phase::fix, 0}};
+        scenario.phases = phases;
         receivers[port] = NmeaReceiver::start(scenario);
         orven::sim::mapComPort(port, receivers[port]->devicePath());
     }
@@ -330,7 +333,26 @@ struct EndedSearchRow {
     int32_t savedPort;
     std::u16string alertEnd;
     int testPort;  // where the GPS test then finds a fix
+    // Virtual time the GPS test's receiver stays quiet after each group without a fix,
+    // before its next group; the last group has the fix. Empty: a fix from the start.
+    std::vector<uint32_t> testQuietMs{};
 };
+
+// The number of times timer 4 was armed so far: once for every sentence the reader
+// took from a receiver it found.
+size_t receiverWatchdogArmings() {
+    size_t count = 0;
+    for (const std::string& line : orven::test::traceLines())
+        if (line.find(" id=4 ms=30000") != std::string::npos) ++count;
+    return count;
+}
+
+// Whether a reader thread has ended: its last act is a silent Shift release.
+bool readerEnded() {
+    for (const std::string& line : orven::test::traceLines())
+        if (line == "keybd_event vk=0x10 flags=0x6") return true;
+    return false;
+}
 
 void PrintTo(const EndedSearchRow& row, std::ostream* out) {
     *out << row.legend;
@@ -348,21 +370,44 @@ TEST_P(AfterAlertSearch, TheGpsTestsFixSendsNothing) {
         scenario.start(settings, row.alertPorts);
         scenario.phone.tap(50, 300);  // "Alert now!"
         if (row.savedPort >= 0) {
-            ASSERT_TRUE(scenario.runUntil([] { return gpsState.receiverFound.load() == 1; }));
+            // Unplugged once the reader has taken a sentence from the receiver it found (timer
+            // 4 armed); timer 4 ends the search 30 s after the reader's last sentence.
+            ASSERT_TRUE(scenario.runUntil([] { return receiverWatchdogArmings() > 0; }));
             scenario.receivers[3]->unplug();
+            ASSERT_TRUE(scenario.phone.waitFor([] { return readerEnded(); }, realTimeStep));
             scenario.phone.advance(31000);
         }
         ASSERT_TRUE(scenario.runUntil([&] { return statusNow() == row.alertEnd; }))
             << orven::toUtf8(scenario.phone.read(statusNow));
         scenario.receivers.erase(row.testPort);
-        scenario.plug(row.testPort, Port::fix);
+        // The test's receiver sends a group without a fix each time it is switched on, while
+        // the main window's watchdogs (30 s of silence, 3 minutes without a fix) come due
+        // in between; the last time it has a fix. Its port is open and set up before the
+        // first group: nothing of a group is lost, and each of its sentences arms timer 4.
+        std::vector<Phase> phases;
+        for (size_t quiet = 0; quiet < row.testQuietMs.size(); ++quiet)
+            phases.insert(phases.end(), {{Phase::off, 0}, {Phase::noFix, 1}});
+        phases.insert(phases.end(), {{Phase::off, 0}, {Phase::fix, 0}});
+        scenario.plug(row.testPort, phases);
         HWND box = scenario.open(gpsTestCommand);
         scenario.pressTest();
+        const size_t groupSize = orven::sim::generatedGroup({}, Phase::noFix, 0).size();
+        NmeaReceiver& receiver = *scenario.receivers[row.testPort];
+        for (size_t group = 0; group < row.testQuietMs.size(); ++group) {
+            const size_t armed = receiverWatchdogArmings();
+            receiver.switchOn();
+            ASSERT_TRUE(scenario.runUntil([&] {
+                return receiverWatchdogArmings() >= armed + groupSize;
+            })) << "group "
+                << group << ": " << orven::toUtf8(scenario.text(box, gpsTestStatusControl));
+            scenario.phone.advance(row.testQuietMs[group]);
+        }
+        receiver.switchOn();
         ASSERT_TRUE(scenario.runUntil([&] {
             WCHAR line[100];
             GetDlgItemTextW(box, gpsTestStatusControl, line, 100);
             return std::u16string(line).rfind(u"Localization found:\n", 0) == 0;
-        }));
+        })) << orven::toUtf8(scenario.text(box, gpsTestStatusControl));
         scenario.phone.advance(5000);  // the main window's timer 5, and 55 if it were armed
         scenario.pressClose();
         scenario.phone.advance(70000);
@@ -374,8 +419,26 @@ TEST_P(AfterAlertSearch, TheGpsTestsFixSendsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, AfterAlertSearch,
-    ::testing::Values(EndedSearchRow{
-        "receiver lost (timer 4)", {{3, Port::noFix}}, 3, u"GPS Rx lost\nin port COM3", 3}));
+    ::testing::Values(
+        EndedSearchRow{
+            "receiver lost (timer 4)", {{3, Port::noFix}}, 3, u"GPS Rx lost\nin port COM3", 3},
+        EndedSearchRow{"no receiver on COM0 to COM9, then one on COM2",
+                       {},
+                       -1,
+                       u"GPS Rx wasn't found\nin any serial port.",
+                       2},
+        EndedSearchRow{"receiver lost (timer 4); the test's receiver quiet for 31 s",
+                       {{3, Port::noFix}},
+                       3,
+                       u"GPS Rx lost\nin port COM3",
+                       3,
+                       {31000}},
+        EndedSearchRow{"receiver lost (timer 4); the test's receiver without a fix for 3 min",
+                       {{3, Port::noFix}},
+                       3,
+                       u"GPS Rx lost\nin port COM3",
+                       3,
+                       std::vector<uint32_t>(10, 20000)}));
 
 // ---- The alert-sending test
 
