@@ -63,7 +63,7 @@ void onProcedureStartTimer(HWND window) {
 }
 
 void endAlertSearch(HWND window) {
-    if (gpsTestRunning != 0) return;
+    if (gpsTestHoldsLink()) return;
     for (UINT_PTR timer : {procedureStartTimer, scanTimer, knownPortTimer, receiverLostTimer,
                            positionMissedTimer, positionFoundTimer, firstSendTimer})
         KillTimer(window, timer);
