@@ -358,6 +358,8 @@ void PrintTo(const EndedSearchRow& row, std::ostream* out) {
     *out << row.legend;
 }
 
+const std::u16string positionMissed = u"GPS position missed\n ";
+
 class AfterAlertSearch : public ::testing::TestWithParam<EndedSearchRow> {};
 
 TEST_P(AfterAlertSearch, TheGpsTestsFixSendsNothing) {
@@ -369,7 +371,16 @@ TEST_P(AfterAlertSearch, TheGpsTestsFixSendsNothing) {
         if (row.savedPort >= 0) settings += "\"GPS port number\"=dword:00000003\r\n";
         scenario.start(settings, row.alertPorts);
         scenario.phone.tap(50, 300);  // "Alert now!"
-        if (row.savedPort >= 0) {
+        if (row.alertEnd == positionMissed) {
+            // A receiver that never has a fix: a sentence every 20 s of virtual time keeps
+            // timer 4 away until timer 44 ends the search, 3 minutes after it was found.
+            for (int step = 0; step < 12 && scenario.phone.read(statusNow) != row.alertEnd;
+                 ++step) {
+                const size_t armed = receiverWatchdogArmings();
+                ASSERT_TRUE(scenario.runUntil([&] { return receiverWatchdogArmings() > armed; }));
+                scenario.phone.advance(20000);
+            }
+        } else if (row.savedPort >= 0) {
             // Unplugged once the reader has taken a sentence from the receiver it found (timer
             // 4 armed); timer 4 ends the search 30 s after the reader's last sentence.
             ASSERT_TRUE(scenario.runUntil([] { return receiverWatchdogArmings() > 0; }));
@@ -422,6 +433,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         EndedSearchRow{
             "receiver lost (timer 4)", {{3, Port::noFix}}, 3, u"GPS Rx lost\nin port COM3", 3},
+        EndedSearchRow{"position missed (timer 44)", {{3, Port::noFix}}, 3, positionMissed, 3},
         EndedSearchRow{"no receiver on COM0 to COM9, then one on COM2",
                        {},
                        -1,
