@@ -592,7 +592,10 @@ void Run::check() {
                  now.find(u"confirned") != std::u16string::npos ||
                  now.find(u"\nAlert is sending away...") != std::u16string::npos;
     for (const auto& text : failureShown) shown = shown || startsWith(now, text);
-    unresolvedAttempts_ = std::max(0, unresolvedAttempts_ + attempts - successes);
+    // A send that went out since supersedes the failures before it: the screen then
+    // rightly says an alert is out. When the owner asked again, a pending retry may fail
+    // just before the new search's first send succeeds, within one step.
+    unresolvedAttempts_ = successes > 0 ? 0 : unresolvedAttempts_ + attempts;
     if (shown || confirmed_ || unresolvedAttempts_ == 0 || searching()) {
         if (shown || confirmed_) unresolvedAttempts_ = 0;
         unresolvedSinceMs_ = nowMs();

@@ -13,7 +13,7 @@
 // - the alarm (cue 9) sounds only after a confirmation from a usable alert number, and
 //   nothing is sent after a confirmation;
 // - every failed attempt is on the screen within 30 s (virtual) of its end, unless a
-//   confirmation or a new attempt came first;
+//   confirmation, a new attempt or a send that went out came first;
 // - each procedure ends (confirmed, all sends made, a failure shown) in bounded time;
 // - the child process running the seed does not crash, hang or report a sanitizer
 //   error or a leak.
