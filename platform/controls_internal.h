@@ -53,6 +53,9 @@ void fillColour(HDC dc, const RECT& rect, uint32_t xrgb);
 // Paint scale of the platform's drawing (1, or 2 on VGA screens).
 int scale();
 
+// WM_GETTEXT of both edit procedures: the text into the caller's buffer of `maxCount`.
+LRESULT copyEditText(HWND hwnd, WPARAM maxCount, LPARAM buffer);
+
 // The window procedures.
 LRESULT CALLBACK staticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK buttonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

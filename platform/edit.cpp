@@ -227,12 +227,12 @@ void paint(HWND hwnd, EditState& state) {
     EndPaint(hwnd, &ps);
 }
 
-LRESULT copyText(HWND hwnd, WPARAM maxCount, LPARAM buffer) {
+}  // namespace
+
+LRESULT copyEditText(HWND hwnd, WPARAM maxCount, LPARAM buffer) {
     if (maxCount == 0 || buffer == 0) return 0;
     return GetWindowTextW(hwnd, reinterpret_cast<LPWSTR>(buffer), static_cast<int>(maxCount));
 }
-
-}  // namespace
 
 LRESULT CALLBACK editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (styleOf(hwnd) & ES_MULTILINE) return multiLineEditProc(hwnd, message, wParam, lParam);
@@ -252,7 +252,7 @@ LRESULT CALLBACK editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         case WM_SETTEXT:
             setText(hwnd, *state, lParam != 0 ? reinterpret_cast<LPCWSTR>(lParam) : u"");
             return TRUE;
-        case WM_GETTEXT: return copyText(hwnd, wParam, lParam);
+        case WM_GETTEXT: return copyEditText(hwnd, wParam, lParam);
         case WM_GETTEXTLENGTH: return static_cast<LRESULT>(textOf(hwnd).size());
         case WM_CHAR: onChar(hwnd, *state, static_cast<char16_t>(wParam)); return 0;
         case WM_KEYDOWN:

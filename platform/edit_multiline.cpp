@@ -251,11 +251,6 @@ LRESULT onScrollRequest(HWND hwnd, MultiLineState& state, WPARAM action) {
     return MAKELONG(static_cast<WORD>(scrollBy(hwnd, state, lines)), TRUE);
 }
 
-LRESULT copyText(HWND hwnd, WPARAM maxCount, LPARAM buffer) {
-    if (maxCount == 0 || buffer == 0) return 0;
-    return GetWindowTextW(hwnd, reinterpret_cast<LPWSTR>(buffer), static_cast<int>(maxCount));
-}
-
 }  // namespace
 
 LRESULT CALLBACK multiLineEditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -275,7 +270,7 @@ LRESULT CALLBACK multiLineEditProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
             InvalidateRect(hwnd, nullptr, TRUE);
             notifyParent(hwnd, EN_CHANGE);
             return TRUE;
-        case WM_GETTEXT: return copyText(hwnd, wParam, lParam);
+        case WM_GETTEXT: return copyEditText(hwnd, wParam, lParam);
         case WM_GETTEXTLENGTH: return static_cast<LRESULT>(textOf(hwnd).size());
         case WM_GETDLGCODE: return DLGC_WANTARROWS;
         case WM_KEYDOWN: onKey(hwnd, *state, wParam); return 0;

@@ -385,30 +385,30 @@ BOOL ClientToScreen(HWND hwnd, POINT* point) {
     return TRUE;
 }
 
-// ---- GetWindowTextW
-int GetWindowTextW(HWND hwnd, LPWSTR text, int maxCount) {
+// ---- GetWindowTextW, GetClassNameW
+namespace {
+
+// One of the window's strings into the caller's buffer; empty for an unknown window.
+int copyWindowString(HWND hwnd, std::u16string wm::Window::*field, LPWSTR out, int maxCount) {
     if (maxCount <= 0) return 0;
     std::lock_guard<std::mutex> hold(wm::loopLock());
     auto window = wm::findLocked(hwnd);
     if (!window) {
-        text[0] = 0;
+        out[0] = 0;
         return 0;
     }
-    lstrcpynW(text, window->title.c_str(), maxCount);
-    return lstrlenW(text);
+    lstrcpynW(out, ((*window).*field).c_str(), maxCount);
+    return lstrlenW(out);
 }
 
-// ---- GetClassNameW
+}  // namespace
+
+int GetWindowTextW(HWND hwnd, LPWSTR text, int maxCount) {
+    return copyWindowString(hwnd, &wm::Window::title, text, maxCount);
+}
+
 int GetClassNameW(HWND hwnd, LPWSTR name, int maxCount) {
-    if (maxCount <= 0) return 0;
-    std::lock_guard<std::mutex> hold(wm::loopLock());
-    auto window = wm::findLocked(hwnd);
-    if (!window) {
-        name[0] = 0;
-        return 0;
-    }
-    lstrcpynW(name, window->className.c_str(), maxCount);
-    return lstrlenW(name);
+    return copyWindowString(hwnd, &wm::Window::className, name, maxCount);
 }
 
 // ---- SetWindowTextW
