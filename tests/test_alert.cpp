@@ -9,6 +9,7 @@
 #include "common/status_text.h"
 #include "settings/app_settings.h"
 #include "test_modem_support.h"
+#include "tests/test_status_support.h"
 
 namespace {
 
@@ -138,12 +139,6 @@ TEST(AlertText, ALongNameIsCutSoTheEndingSurvives) {
 void setTargets(const std::u16string& one, const std::u16string& two) {
     lstrcpynW(appSettings.alertNumber1, one.c_str(), alertNumberSize);
     lstrcpynW(appSettings.alertNumber2, two.c_str(), alertNumberSize);
-}
-
-std::u16string statusNow() {
-    WCHAR text[statusTextSize];
-    copyStatusText(text);
-    return text;
 }
 
 // The lines of the trace that start with one of the prefixes, in order.

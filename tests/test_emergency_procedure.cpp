@@ -26,6 +26,7 @@
 #include "settings/app_settings.h"
 #include "sim/modem.h"
 #include "sim/nmea_receiver.h"
+#include "tests/test_status_support.h"
 
 namespace {
 
@@ -35,12 +36,6 @@ using orven::sim::Phase;
 using orven::sim::Scenario;
 
 constexpr uint32_t realTimeStep = 1;  // virtual ms per real ms while real devices talk
-
-std::u16string statusNow() {
-    WCHAR text[statusTextSize];
-    copyStatusText(text);
-    return text;
-}
 
 // The numbers of the cues played so far, in order.
 std::vector<int> cues() {

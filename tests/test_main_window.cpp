@@ -15,6 +15,7 @@
 #include "common/status_text.h"
 #include "platform/testing.h"
 #include "settings/app_settings.h"
+#include "tests/test_status_support.h"
 
 namespace {
 
@@ -22,12 +23,6 @@ using orven::test::Phone;
 
 constexpr UINT_PTR alarmTimer = 8;
 constexpr const char16_t* procedureBegins = u"Begin emergency procedure\nimmediately";
-
-std::u16string statusNow() {
-    WCHAR text[statusTextSize];
-    copyStatusText(text);
-    return text;
-}
 
 bool traced(const std::string& fragment) {
     auto lines = orven::test::traceLines();

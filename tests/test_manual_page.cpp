@@ -18,6 +18,7 @@
 #include "resources/resource_ids.h"
 #include "sim/modem.h"
 #include "sim/nmea_receiver.h"
+#include "tests/test_status_support.h"
 
 namespace {
 
@@ -25,12 +26,6 @@ using orven::sim::Modem;
 using orven::sim::NmeaReceiver;
 
 constexpr uint32_t realTimeStep = 1;  // virtual ms per real ms while real devices talk
-
-std::u16string statusNow() {
-    WCHAR text[statusTextSize];
-    copyStatusText(text);
-    return text;
-}
 
 // The program on an emulated phone, with a modem whose partner answers every alert, and
 // a receiver with a fix on COM2 that the program already knows.

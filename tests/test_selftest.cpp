@@ -20,6 +20,7 @@
 #include "settings/app_settings.h"
 #include "sim/modem.h"
 #include "sim/nmea_receiver.h"
+#include "tests/test_status_support.h"
 
 namespace {
 
@@ -30,12 +31,6 @@ using orven::sim::Phase;
 constexpr uint32_t realTimeStep = 1;  // virtual ms per real ms while real devices talk
 const std::u16string testPosition = u"N12.345677\u00b0 E123.456789\u00b0";
 const std::u16string testEnding = u" \nTest message!\nPlease reply or call.";
-
-std::u16string statusNow() {
-    WCHAR text[statusTextSize];
-    copyStatusText(text);
-    return text;
-}
 
 // The numbers of the cues played so far, "5a" for an asynchronous one.
 std::vector<std::string> cues() {

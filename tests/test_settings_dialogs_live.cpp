@@ -15,18 +15,13 @@
 #include "settings/app_settings.h"
 #include "sim/modem.h"
 #include "sim/nmea_receiver.h"
+#include "tests/test_status_support.h"
 
 namespace {
 
 using orven::test::Phone;
 
 constexpr uint32_t realTimeStep = 1;  // virtual ms per real ms while real devices talk
-
-std::u16string statusNow() {
-    WCHAR text[statusTextSize];
-    copyStatusText(text);
-    return text;
-}
 
 HWND openFromMenu(const Phone& phone, WORD command) {
     orven::test::softKey(1);
