@@ -11,6 +11,7 @@
 // the next due timer as long as it lies within the time a test has granted
 // (advanceVirtual), and otherwise reports itself idle and sleeps until something
 // changes.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -36,6 +37,7 @@ uint64_t idleSeq = UINT64_MAX;  // wakeSeq the GUI thread saw when it last went 
 bool guiIdle = false;
 uint64_t virtualTarget = 0;  // virtual time the GUI thread may run up to
 bool guiThreadRunning = false;
+bool guiThreadEnded = false;  // a GUI thread of its own ran and has returned
 std::atomic<bool> loopHasStarted{false};
 
 std::atomic<std::thread::id> guiThreadId{};
@@ -155,8 +157,20 @@ void callOnGuiThread(const std::function<void()>& fn) {
     }
     loopCv.notify_all();
     display::backend().wake();
+    // A program that ends while the call waits in the queue never takes it: the call then
+    // runs here, as calls do once no GUI thread runs.
     std::unique_lock<std::mutex> wait(doneLock);
-    doneCv.wait(wait, [&] { return done; });
+    while (!doneCv.wait_for(wait, std::chrono::milliseconds(20), [&] { return done; })) {
+        std::lock_guard<std::mutex> hold(loopLock());
+        if (!guiThreadEnded) continue;
+        auto queued = std::find(guiCalls.begin(), guiCalls.end(), &wrapped);
+        if (queued == guiCalls.end()) continue;
+        guiCalls.erase(queued);
+        break;
+    }
+    if (done) return;
+    wait.unlock();
+    fn();
 }
 
 void waitForWakeLocked(std::unique_lock<std::mutex>& lock, int64_t timeoutMs) {
@@ -170,6 +184,7 @@ void waitForWakeLocked(std::unique_lock<std::mutex>& lock, int64_t timeoutMs) {
 
 void setGuiThreadRunning(bool running) {
     std::lock_guard<std::mutex> hold(loopLock());
+    guiThreadEnded = guiThreadRunning && !running;
     guiThreadRunning = running;
 }
 
